@@ -1,0 +1,46 @@
+#pragma once
+
+// The few things the overlay needs from the operating system, behind one
+// header with no OS types. One implementation per platform, picked by CMake:
+// platform_x11.cpp (Xlib, XRandR, MIT-SHM) and platform_win32.cpp (USER32, GDI).
+
+#include <SFML/Window/WindowHandle.hpp>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform
+{
+
+struct ScreenSize
+{
+    int width;
+    int height;
+};
+
+// The primary monitor's pixels: top row first, rows without padding, four
+// bytes per pixel in the order blue, green, red, fourth byte.
+struct ScreenPixels
+{
+    int width;
+    int height;
+    std::vector<std::uint8_t> bgrx;
+};
+
+// Empty when a window can be opened; otherwise one line saying why not
+// (no X display, for one), so the caller can end cleanly instead of letting
+// the window library abort the process.
+std::string displayProblem();
+
+ScreenSize primaryScreenSize();
+
+// Puts the window in the topmost band and activates it. On X11 this also
+// places the window over the primary monitor, which SFML does not do there.
+void makeWindowTopmost(sf::WindowHandle window);
+
+// Reads the screen size again and grabs that rectangle of the primary monitor.
+// A failed grab leaves the zero-filled buffer.
+ScreenPixels grabPrimaryScreen();
+
+} // namespace platform

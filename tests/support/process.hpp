@@ -1,0 +1,81 @@
+#pragma once
+
+// Runs the real binary (or any helper program) as a child process.
+
+#include <chrono>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace testsupport
+{
+
+struct RunResult
+{
+    int exitStatus = -1; // as the shell sees it; -1 when killed by a signal
+    int signal = 0;
+    bool timedOut = false;
+    std::string out;
+    std::string err;
+};
+
+// Runs argv in workDir until it exits (killed after the timeout), with the
+// environment of this process plus extraEnv ("NAME=value"; "NAME=" unsets).
+RunResult runProgram(const std::vector<std::string>& argv, const std::string& workDir,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(30),
+                     const std::vector<std::string>& extraEnv = {});
+
+// A child left running while the test drives it; its output goes to files
+// that can be read at any time.
+class RunningProgram
+{
+public:
+    RunningProgram(const std::vector<std::string>& argv, const std::string& workDir,
+                   const std::vector<std::string>& extraEnv = {});
+    ~RunningProgram();
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    std::string out() const;
+    std::string err() const;
+    // Polls standard output until it holds text; false on timeout.
+    bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout) const;
+    // Waits for the exit; false when it is still running after the timeout.
+    bool waitForExit(std::chrono::milliseconds timeout);
+    bool running();
+    int exitStatus() const { return m_exitStatus; }
+    int signal() const { return m_signal; }
+    pid_t pid() const { return m_pid; }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_outPath;
+    std::string m_errPath;
+    bool m_exited = false;
+    int m_exitStatus = -1;
+    int m_signal = 0;
+};
+
+// A fresh empty directory, removed with everything in it at destruction.
+class TempDir
+{
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return m_path; }
+    std::string file(const std::string& name) const { return m_path + "/" + name; }
+    void write(const std::string& name, const std::string& contents) const;
+
+private:
+    std::string m_path;
+};
+
+std::string readFile(const std::string& path);
+std::vector<std::string> lines(const std::string& text);
+// Runs a shell command line; returns its exit status.
+int shell(const std::string& command);
+
+} // namespace testsupport
