@@ -35,6 +35,7 @@ int main()
 
     // Taken now: the overlay exists but has not drawn, so the desktop is still what shows.
     sf::Texture desktopTexture = captureDesktop();
+    platform::placeOverPrimaryMonitor(window.getSystemHandle());
     sf::Sprite background(desktopTexture);
 
     std::vector<ShaderItem> shaderSequence = loadShaderSequence("shader_sequence.txt");

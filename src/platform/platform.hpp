@@ -35,9 +35,16 @@ std::string displayProblem();
 
 ScreenSize primaryScreenSize();
 
-// Puts the window in the topmost band and activates it. On X11 this also
-// places the window over the primary monitor, which SFML does not do there.
+// Puts the window in the topmost band and activates it; position and size
+// stay as they are.
 void makeWindowTopmost(sf::WindowHandle window);
+
+// Moves the window onto the primary monitor where the window library did not
+// put it there (SFML 2.5 on X11 centres it on the whole X screen, and
+// vertically by the screen's width). Call it after the snapshot: on X11 a
+// window that has not drawn yet still shows the desktop beneath it, but
+// moving it drags those stale pixels along.
+void placeOverPrimaryMonitor(sf::WindowHandle window);
 
 // Reads the screen size again and grabs that rectangle of the primary monitor.
 // A failed grab leaves the zero-filled buffer.

@@ -277,10 +277,6 @@ void makeWindowTopmost(sf::WindowHandle window)
         return;
     ErrorTrap trap(display);
 
-    const MonitorRect rect = primaryMonitor(display);
-    XMoveResizeWindow(display, window, rect.x, rect.y, static_cast<unsigned>(rect.width),
-                      static_cast<unsigned>(rect.height));
-
     const long netWmStateAdd = 1;
     const long sourceIsApplication = 1;
     sendToWindowManager(display, window, "_NET_WM_STATE", netWmStateAdd,
@@ -294,6 +290,18 @@ void makeWindowTopmost(sf::WindowHandle window)
     if (XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable)
         XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
     XSync(display, False);
+}
+
+void placeOverPrimaryMonitor(sf::WindowHandle window)
+{
+    Connection connection;
+    Display* display = connection.display;
+    if (display == nullptr)
+        return;
+    ErrorTrap trap(display);
+    const MonitorRect rect = primaryMonitor(display);
+    XMoveResizeWindow(display, window, rect.x, rect.y, static_cast<unsigned>(rect.width),
+                      static_cast<unsigned>(rect.height));
 }
 
 ScreenPixels grabPrimaryScreen()

@@ -119,15 +119,16 @@ std::string describe(const Rgb& colour)
     return "(" + std::to_string(colour.r) + "," + std::to_string(colour.g) + "," + std::to_string(colour.b) + ")";
 }
 
-VirtualDisplay::VirtualDisplay(int width, int height, int depth)
+VirtualDisplay::VirtualDisplay(int width, int height, int depth, const std::vector<std::string>& extraArgs)
 {
     int fds[2];
     if (pipe(fds) != 0)
         throw std::runtime_error("pipe failed");
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
-    m_server = startDetached({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-noreset",
-                              "-nolisten", "tcp", "+extension", "RANDR", "+extension", "MIT-SHM"},
-                             fds[1]);
+    std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
+                                     "-noreset", "-nolisten", "tcp"};
+    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+    m_server = startDetached(argv, fds[1]);
     close(fds[1]);
     std::string number;
     char c = 0;

@@ -28,7 +28,7 @@ std::string describe(const Rgb& colour);
 class VirtualDisplay
 {
 public:
-    VirtualDisplay(int width, int height, int depth = 24);
+    VirtualDisplay(int width, int height, int depth = 24, const std::vector<std::string>& extraArgs = {});
     ~VirtualDisplay();
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;

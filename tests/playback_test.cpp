@@ -1,0 +1,363 @@
+// The real binary playing shows on a private X server: what reaches the
+// screen, the console and the sound device, and how it ends.
+
+#include "support/display.hpp"
+#include "support/show.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <thread>
+
+namespace
+{
+
+using namespace std::chrono_literals;
+using testsupport::Rgb;
+using testsupport::RunningProgram;
+using testsupport::TempDir;
+
+constexpr int screenWidth = 160;
+constexpr int screenHeight = 120;
+const char* const title = "Quorvel Desktop Overlay";
+
+const Rgb red{255, 0, 0};
+const Rgb green{0, 255, 0};
+const Rgb blue{0, 0, 255};
+
+class PlaybackTest : public testing::Test
+{
+protected:
+    void SetUp() override { display = std::make_unique<testsupport::VirtualDisplay>(screenWidth, screenHeight); }
+
+    std::unique_ptr<RunningProgram> start(const std::vector<std::string>& extraEnv = {"ALSOFT_DRIVERS=null"})
+    {
+        return std::make_unique<RunningProgram>(std::vector<std::string>{QUORVEL_BINARY}, folder.path(), extraEnv);
+    }
+
+    // The overlay is up and has drawn once it has mapped and the screen is no longer the desktop.
+    static testsupport::WindowInfo waitForOverlay()
+    {
+        for (int i = 0; i < 500; ++i)
+        {
+            const testsupport::WindowInfo window = testsupport::findWindow(title);
+            if (window.viewable)
+                return window;
+            std::this_thread::sleep_for(10ms);
+        }
+        return {};
+    }
+
+    // The colour that fills the whole screen, or nothing when it is not uniform.
+    static std::optional<Rgb> uniformColour(const testsupport::Screenshot& shot)
+    {
+        const Rgb first = shot.pixels.front();
+        if (std::all_of(shot.pixels.begin(), shot.pixels.end(), [&](const Rgb& p) { return p == first; }))
+            return first;
+        return std::nullopt;
+    }
+
+    // Screenshots until the screen is uniformly `colour`.
+    static bool waitForScreen(const Rgb& colour, std::chrono::milliseconds timeout)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline)
+        {
+            if (uniformColour(testsupport::takeScreenshot()) == colour)
+                return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+
+    static void pressKeys(const std::string& keys)
+    {
+        ASSERT_EQ(testsupport::shell("xdotool key --delay 20 " + keys), 0);
+    }
+
+    std::unique_ptr<testsupport::VirtualDisplay> display;
+    TempDir folder;
+};
+
+TEST_F(PlaybackTest, StepsFollowTheMusicAndWrapAround)
+{
+    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+    folder.write("green.frag", testsupport::solidShader(0, 1, 0));
+    folder.write("shader_sequence.txt", "# two steps\nred.frag 1.0\ngreen.frag 0.6\n");
+    testsupport::writeTone(folder.file("music.ogg"), 8);
+    auto player = start();
+
+    ASSERT_TRUE(player->waitForOutput("Shader caricate: 2\n", 10s));
+    // Red first, then green after a second of music, then red again.
+    EXPECT_TRUE(waitForScreen(red, 5s));
+    ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 1\n", 5s));
+    EXPECT_TRUE(waitForScreen(green, 3s));
+    ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 0\n", 5s));
+    EXPECT_TRUE(waitForScreen(red, 3s));
+    ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 1\nShader cambiata -> indice 0\n"
+                                      "Shader cambiata -> indice 1\n",
+                                      5s));
+
+    // A frame read while no switch line is being written shows the step the console names.
+    for (int i = 0; i < 20; ++i)
+    {
+        const std::string before = player->out();
+        const std::optional<Rgb> colour = uniformColour(testsupport::takeScreenshot());
+        std::this_thread::sleep_for(30ms);
+        if (player->out() != before || before.size() < 2)
+            continue;
+        const bool onGreen = before[before.size() - 2] == '1';
+        ASSERT_TRUE(colour.has_value()) << "every frame fills the whole screen with one step";
+        EXPECT_EQ(*colour, onGreen ? green : red);
+    }
+
+    pressKeys("Escape");
+    ASSERT_TRUE(player->waitForExit(10s));
+    EXPECT_EQ(player->exitStatus(), 0);
+    const std::vector<std::string> outLines = testsupport::lines(player->out());
+    ASSERT_GE(outLines.size(), 4u);
+    EXPECT_EQ(outLines[0], "Shader caricate: 2");
+    for (std::size_t i = 1; i < outLines.size(); ++i)
+        EXPECT_EQ(outLines[i], "Shader cambiata -> indice " + std::to_string(i % 2)) << "line " << i;
+}
+
+// With and without a window manager: either way the snapshot is the desktop,
+// not the overlay's own unpainted window or a frame around it.
+class SnapshotTest : public PlaybackTest, public testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(SnapshotTest, ReachesTheShaderWithRedAndBlueSwapped)
+{
+    if (GetParam())
+        display->startWindowManager();
+    // Top half red, bottom half green: red must show as blue, and the picture must not be flipped or shifted.
+    testsupport::paintDesktop([](int, int y) { return y < screenHeight / 2 ? red : green; });
+    folder.write("pass.frag", testsupport::passThroughShader());
+    folder.write("shader_sequence.txt", "pass.frag 100\n");
+    testsupport::writeTone(folder.file("music.ogg"), 3);
+    auto player = start();
+    ASSERT_TRUE(waitForOverlay().viewable);
+
+    bool seen = false;
+    testsupport::Screenshot shot;
+    for (int i = 0; i < 300 && !seen; ++i)
+    {
+        shot = testsupport::takeScreenshot();
+        seen = true;
+        for (int y = 0; y < screenHeight; ++y)
+            for (int x = 0; x < screenWidth; x += 7)
+                seen = seen && shot.at(x, y) == (y < screenHeight / 2 ? blue : green);
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_TRUE(seen) << "the desktop's red top half shows as blue, its green bottom half as green; at (0,0) "
+                      << testsupport::describe(shot.at(0, 0)) << ", at the bottom right "
+                      << testsupport::describe(shot.at(screenWidth - 1, screenHeight - 1));
+    pressKeys("Escape");
+    ASSERT_TRUE(player->waitForExit(10s));
+    EXPECT_EQ(player->exitStatus(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowManager, SnapshotTest, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return info.param ? "WithOpenbox" : "WithoutWindowManager";
+                         });
+
+TEST_F(PlaybackTest, TimeAndResolutionReachTheShader)
+{
+    // red = time / 4 s, green = width / 1024, blue = height / 1024.
+    folder.write("uniforms.frag", "uniform float time;\nuniform vec2 resolution;\n"
+                                  "void main() { gl_FragColor = vec4(time / 4.0, resolution / 1024.0, 1.0); }\n");
+    folder.write("shader_sequence.txt", "uniforms.frag 1.5\n");
+    testsupport::writeTone(folder.file("music.ogg"), 10);
+    const Rgb desktop{12, 34, 56};
+    testsupport::paintDesktop(desktop);
+    auto player = start();
+    ASSERT_TRUE(waitForOverlay().viewable);
+    for (int i = 0; i < 500 && uniformColour(testsupport::takeScreenshot()) == desktop; ++i)
+        std::this_thread::sleep_for(10ms);
+
+    const auto expectedGreen = static_cast<int>(std::lround(screenWidth / 1024.0 * 255));
+    const auto expectedBlue = static_cast<int>(std::lround(screenHeight / 1024.0 * 255));
+    float largestTime = 0;
+    bool sawRestart = false;
+    float previousTime = 0;
+    const auto deadline = std::chrono::steady_clock::now() + 4s;
+    while (std::chrono::steady_clock::now() < deadline)
+    {
+        const std::optional<Rgb> colour = uniformColour(testsupport::takeScreenshot());
+        ASSERT_TRUE(colour.has_value());
+        EXPECT_NEAR(colour->g, expectedGreen, 1);
+        EXPECT_NEAR(colour->b, expectedBlue, 1);
+        const float time = colour->r / 255.0f * 4.0f;
+        // The clock restarts at every switch of this one-step show, and never passes its duration by much.
+        EXPECT_LE(time, 1.5f + 0.1f);
+        if (time + 0.5f < previousTime)
+            sawRestart = true;
+        largestTime = std::max(largestTime, time);
+        previousTime = time;
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_GT(largestTime, 1.0f) << "time grows with the music";
+    EXPECT_TRUE(sawRestart) << "time starts again from 0 at each switch";
+    EXPECT_TRUE(player->waitForOutput("Shader cambiata -> indice 0\n", 1s));
+}
+
+TEST_F(PlaybackTest, EscapeEndsAndOtherKeysDoNot)
+{
+    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+    folder.write("shader_sequence.txt", "red.frag 100\n");
+    testsupport::writeTone(folder.file("music.ogg"), 20);
+
+    for (const char* escape : {"Escape", "shift+Escape", "ctrl+alt+Escape"})
+    {
+        SCOPED_TRACE(escape);
+        auto player = start();
+        ASSERT_TRUE(waitForScreen(red, 10s));
+        pressKeys("a space Return F1 q ctrl+w alt+F4");
+        std::this_thread::sleep_for(300ms);
+        EXPECT_TRUE(player->running()) << "keys other than Escape change nothing";
+        pressKeys(escape);
+        ASSERT_TRUE(player->waitForExit(10s));
+        EXPECT_EQ(player->exitStatus(), 0);
+        EXPECT_EQ(player->out(), "Shader caricate: 1\n");
+    }
+}
+
+TEST_F(PlaybackTest, CloseRequestEnds)
+{
+    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+    folder.write("shader_sequence.txt", "red.frag 100\n");
+    testsupport::writeTone(folder.file("music.ogg"), 20);
+    auto player = start();
+    const testsupport::WindowInfo window = waitForOverlay();
+    ASSERT_TRUE(window.viewable);
+    testsupport::sendCloseRequest(window.id);
+    ASSERT_TRUE(player->waitForExit(10s));
+    EXPECT_EQ(player->exitStatus(), 0);
+}
+
+TEST_F(PlaybackTest, UnderAWindowManagerTheOverlayIsTopmostAndClosable)
+{
+    display->startWindowManager();
+    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+    folder.write("shader_sequence.txt", "red.frag 100\n");
+    testsupport::writeTone(folder.file("music.ogg"), 20);
+    auto player = start();
+    ASSERT_TRUE(waitForScreen(red, 10s)) << "the overlay covers the whole screen";
+
+    const testsupport::WindowInfo window = testsupport::findWindow(title);
+    EXPECT_EQ(window.x, 0);
+    EXPECT_EQ(window.y, 0);
+    EXPECT_EQ(window.width, screenWidth);
+    EXPECT_EQ(window.height, screenHeight);
+    const std::vector<std::string> states = testsupport::windowStates(window.id);
+    EXPECT_NE(std::find(states.begin(), states.end(), "_NET_WM_STATE_ABOVE"), states.end());
+
+    // The window manager has activated the overlay, so Escape would reach it; close it the way a user's
+    // desktop does instead: the window manager's close request.
+    ASSERT_EQ(testsupport::shell("wmctrl -c '" + std::string(title) + "'"), 0);
+    ASSERT_TRUE(player->waitForExit(10s));
+    EXPECT_EQ(player->exitStatus(), 0);
+}
+
+TEST_F(PlaybackTest, UnderAWindowManagerEscapeReachesTheOverlay)
+{
+    display->startWindowManager();
+    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+    folder.write("shader_sequence.txt", "red.frag 100\n");
+    testsupport::writeTone(folder.file("music.ogg"), 20);
+    auto player = start();
+    ASSERT_TRUE(waitForScreen(red, 10s));
+    pressKeys("Escape");
+    ASSERT_TRUE(player->waitForExit(10s));
+    EXPECT_EQ(player->exitStatus(), 0);
+}
+
+TEST_F(PlaybackTest, OverlayCoversOnlyThePrimaryMonitor)
+{
+    ASSERT_EQ(testsupport::shell("xrandr --output screen --noprimary && "
+                                 "xrandr --setmonitor left 60/20x120/20+0+0 none && "
+                                 "xrandr --setmonitor '*right' 100/30x120/20+60+0 none"),
+              0);
+    testsupport::paintDesktop(Rgb{0, 0, 0});
+    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+    folder.write("shader_sequence.txt", "red.frag 100\n");
+    testsupport::writeTone(folder.file("music.ogg"), 20);
+    auto player = start();
+    ASSERT_TRUE(waitForOverlay().viewable);
+
+    bool placed = false;
+    for (int i = 0; i < 300 && !placed; ++i)
+    {
+        const testsupport::Screenshot shot = testsupport::takeScreenshot();
+        placed = shot.at(59, 0) == Rgb{0, 0, 0} && shot.at(59, 119) == Rgb{0, 0, 0} && shot.at(60, 0) == red &&
+                 shot.at(159, 119) == red;
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_TRUE(placed) << "red exactly over the primary monitor, the other left as it was";
+    const testsupport::WindowInfo window = testsupport::findWindow(title);
+    EXPECT_EQ(window.x, 60);
+    EXPECT_EQ(window.y, 0);
+    EXPECT_EQ(window.width, 100);
+    EXPECT_EQ(window.height, 120);
+}
+
+TEST_F(PlaybackTest, TheMusicIsReallyPlayed)
+{
+    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+    folder.write("shader_sequence.txt", "red.frag 0.5\n");
+    testsupport::writeTone(folder.file("music.ogg"), 1.5, 440);
+    folder.write("alsoft.conf", "[general]\ndrivers=wave\n[wave]\nfile=" + folder.file("played.wav") + "\n");
+    auto player = start({"ALSOFT_DRIVERS=", "ALSOFT_CONF=" + folder.file("alsoft.conf")});
+    ASSERT_TRUE(player->waitForOutput("Shader caricate: 1\n", 10s));
+    ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 0\nShader cambiata -> indice 0\n", 10s));
+    std::this_thread::sleep_for(1500ms);
+    pressKeys("Escape");
+    ASSERT_TRUE(player->waitForExit(10s));
+    EXPECT_EQ(player->exitStatus(), 0);
+
+    // sox reports the dominant frequency and the level of what OpenAL wrote.
+    const std::string report = folder.file("report.txt");
+    // The device plays silence before and after the track; strip it.
+    ASSERT_EQ(testsupport::shell("sox '" + folder.file("played.wav") + "' -n silence 1 0.01 1% reverse silence 1 0.01 1% "
+                                 "reverse remix 1 stat 2>'" + report + "'"),
+              0);
+    const std::string stats = testsupport::readFile(report);
+    auto field = [&](const std::string& name) {
+        const std::size_t at = stats.find(name);
+        return at == std::string::npos ? -1.0 : std::stod(stats.substr(stats.find(':', at) + 1));
+    };
+    EXPECT_NEAR(field("Rough   frequency"), 440, 15) << stats;
+    EXPECT_GT(field("RMS     amplitude"), 0.1) << stats;
+    EXPECT_NEAR(field("Length (seconds)"), 1.5, 0.05) << "the whole track, once";
+}
+
+TEST_F(PlaybackTest, AfterTheTrackEndsTheActiveStepStays)
+{
+    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+    folder.write("green.frag", testsupport::solidShader(0, 1, 0));
+    folder.write("shader_sequence.txt", "red.frag 0.4\ngreen.frag 0.4\n");
+    testsupport::writeTone(folder.file("music.ogg"), 1.0);
+    auto player = start();
+    ASSERT_TRUE(player->waitForOutput("Shader caricate: 2\n", 10s));
+    ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 1\nShader cambiata -> indice 0\n", 10s));
+    // Well past the end of the one-second track.
+    std::this_thread::sleep_for(2s);
+    const std::string settled = player->out();
+    const std::optional<Rgb> colour = uniformColour(testsupport::takeScreenshot());
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(player->out(), settled) << "no switches once the music has stopped";
+    ASSERT_TRUE(colour.has_value());
+    EXPECT_EQ(uniformColour(testsupport::takeScreenshot()), colour) << "the active step stays on screen";
+    const bool onGreen = settled[settled.size() - 2] == '1';
+    EXPECT_EQ(*colour, onGreen ? green : red);
+    EXPECT_TRUE(player->running());
+    pressKeys("Escape");
+    ASSERT_TRUE(player->waitForExit(10s));
+    EXPECT_EQ(player->exitStatus(), 0);
+}
+
+} // namespace

@@ -1,0 +1,54 @@
+#include "support/show.hpp"
+
+#include <stdexcept>
+
+namespace testsupport
+{
+
+std::string solidShader(float r, float g, float b)
+{
+    return "void main() { gl_FragColor = vec4(" + std::to_string(r) + ", " + std::to_string(g) + ", " +
+           std::to_string(b) + ", 1.0); }\n";
+}
+
+std::string passThroughShader()
+{
+    return "uniform sampler2D texture;\n"
+           "void main() { gl_FragColor = vec4(texture2D(texture, gl_TexCoord[0].xy).rgb, 1.0); }\n";
+}
+
+void writeTone(const std::string& path, double seconds, int frequencyHz)
+{
+    const std::string command = "sox -q -n -r 44100 -c 2 '" + path + "' synth " + std::to_string(seconds) +
+                                " sine " + std::to_string(frequencyHz) + " vol 0.5";
+    if (shell(command) != 0)
+        throw std::runtime_error("sox could not write " + path);
+}
+
+RunResult runPlayer(const TempDir& folder, const std::vector<std::string>& args,
+                    const std::vector<std::string>& extraEnv)
+{
+    std::vector<std::string> argv = {QUORVEL_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> env = {"ALSOFT_DRIVERS=null"};
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    return runProgram(argv, folder.path(), std::chrono::seconds(60), env);
+}
+
+std::vector<std::string> ourLines(const std::string& text)
+{
+    static const char* const prefixes[] = {"Errore apertura file: ", "Errore nel caricamento dello shader: ",
+                                           "Shader caricate: ", "Nessuna shader caricata!",
+                                           "Errore nel caricamento della musica!", "Shader cambiata -> indice "};
+    std::vector<std::string> result;
+    for (const std::string& line : lines(text))
+        for (const char* prefix : prefixes)
+            if (line.rfind(prefix, 0) == 0)
+            {
+                result.push_back(line);
+                break;
+            }
+    return result;
+}
+
+} // namespace testsupport

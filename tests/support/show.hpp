@@ -1,0 +1,28 @@
+#pragma once
+
+// Building blocks for a show folder: shaders, a sequence file, a music track.
+
+#include "support/process.hpp"
+
+#include <string>
+
+namespace testsupport
+{
+
+// A fragment shader that paints every pixel one colour (components 0..1).
+std::string solidShader(float r, float g, float b);
+// A fragment shader that shows the snapshot texture as it is, alpha forced to 1.
+std::string passThroughShader();
+
+// An Ogg Vorbis sine tone made with sox.
+void writeTone(const std::string& path, double seconds, int frequencyHz = 440);
+
+// The player as started by the tests: no sound card here, so OpenAL's null
+// backend unless the caller names another.
+RunResult runPlayer(const TempDir& folder, const std::vector<std::string>& args = {},
+                    const std::vector<std::string>& extraEnv = {});
+
+// Our own lines out of a stream that library chatter may share.
+std::vector<std::string> ourLines(const std::string& text);
+
+} // namespace testsupport
