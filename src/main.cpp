@@ -3,6 +3,7 @@
 
 #include "capture/capture.hpp"
 #include "platform/platform.hpp"
+#include "regular_file.hpp"
 #include "sequence/shader_sequence.hpp"
 #include "switch_rule.hpp"
 
@@ -46,7 +47,7 @@ int main()
     }
 
     sf::Music music;
-    if (!music.openFromFile("music.ogg"))
+    if (!isRegularFile("music.ogg") || !music.openFromFile("music.ogg"))
     {
         std::cerr << "Errore nel caricamento della musica!" << std::endl;
         return -1;

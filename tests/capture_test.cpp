@@ -48,6 +48,9 @@ struct ServerCase
     std::vector<std::string> extraArgs;
 };
 
+// GoogleTest names the case by its description rather than its bytes.
+void PrintTo(const ServerCase& c, std::ostream* os) { *os << c.name; }
+
 const ServerCase serverCases[] = {
     {"depth 24 with MIT-SHM", 24, {}},
     {"depth 24 without MIT-SHM", 24, {"-extension", "MIT-SHM"}},

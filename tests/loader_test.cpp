@@ -123,6 +123,9 @@ struct WholeFileCase
     std::vector<std::string> errorLines;
 };
 
+// GoogleTest names the case by its description rather than its bytes.
+void PrintTo(const WholeFileCase& c, std::ostream* os) { *os << c.name; }
+
 const WholeFileCase wholeFileCases[] = {
     {"empty file", "", {}, {}},
     {"comments and blank lines only", "# intro\n\n#a.frag 1\n", {}, {}},

@@ -20,6 +20,9 @@ struct LineCase
     float durationSeconds;
 };
 
+// GoogleTest names the case by its description rather than its bytes.
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
+
 const LineCase lineCases[] = {
     {"plain", "waves.frag 4.5", true, "waves.frag", 4.5f},
     {"integer", "glitch.frag 2", true, "glitch.frag", 2.0f},

@@ -26,6 +26,9 @@ struct StartupCase
     Lines merged; // our lines of both streams as they interleave
 };
 
+// GoogleTest names the case by its description rather than its bytes.
+void PrintTo(const StartupCase& c, std::ostream* os) { *os << c.name; }
+
 void oneGoodShader(const TempDir& folder)
 {
     folder.write("good.frag", testsupport::solidShader(1, 0, 0));
@@ -130,6 +133,9 @@ struct NoDisplayCase
     std::string displayEnv;
     std::string expectedErr;
 };
+
+// GoogleTest names the case by its description rather than its bytes.
+void PrintTo(const NoDisplayCase& c, std::ostream* os) { *os << c.name; }
 
 const NoDisplayCase noDisplayCases[] = {
     {"DISPLAY unset", "DISPLAY=", "Nessun display X disponibile: la variabile DISPLAY non è impostata.\n"},

@@ -27,6 +27,9 @@ struct SwitchCase
     std::vector<Frame> frames;
 };
 
+// GoogleTest names the case by its description rather than its bytes.
+void PrintTo(const SwitchCase& c, std::ostream* os) { *os << c.name; }
+
 const SwitchCase switchCases[] = {
     {"waits for the duration", 3, {{0.0f, 2.0f, false, 0, 0.0f}, {1.99f, 2.0f, false, 0, 0.0f}, {2.5f, 2.0f, true, 1, 2.5f}}},
     {"equality switches", 3, {{2.0f, 2.0f, true, 1, 2.0f}}},

@@ -25,6 +25,9 @@ struct LayoutCase
     std::array<Bgrx, 6> expected;
 };
 
+// GoogleTest names the case by its description rather than its bytes.
+void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
+
 const std::array<Bgrx, 6> primaries = {{{0, 0, 255, 0}, {0, 255, 0, 0}, {255, 0, 0, 0},
                                         {255, 255, 255, 0}, {0, 0, 0, 0}, {0x40, 0x80, 0xc0, 0}}};
 

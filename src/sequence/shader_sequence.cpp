@@ -1,5 +1,7 @@
 #include "sequence/shader_sequence.hpp"
 
+#include "regular_file.hpp"
+
 #include <fstream>
 #include <iostream>
 #include <locale>
@@ -23,7 +25,9 @@ std::vector<ShaderItem> loadShaderSequence(const std::string& filename)
 {
     std::vector<ShaderItem> sequence;
 
-    std::ifstream file(filename);
+    std::ifstream file;
+    if (isRegularFile(filename))
+        file.open(filename);
     if (!file.is_open())
     {
         std::cerr << "Errore apertura file: " << filename << std::endl;
@@ -38,7 +42,7 @@ std::vector<ShaderItem> loadShaderSequence(const std::string& filename)
             continue;
 
         auto shader = std::make_shared<sf::Shader>();
-        if (!shader->loadFromFile(step->shaderPath, sf::Shader::Fragment))
+        if (!isRegularFile(step->shaderPath) || !shader->loadFromFile(step->shaderPath, sf::Shader::Fragment))
         {
             std::cerr << "Errore nel caricamento dello shader: " << step->shaderPath << std::endl;
             continue;
