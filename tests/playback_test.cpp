@@ -360,4 +360,35 @@ TEST_F(PlaybackTest, AfterTheTrackEndsTheActiveStepStays)
     EXPECT_EQ(player->exitStatus(), 0);
 }
 
+TEST_F(PlaybackTest, WindowManagerExitingLeavesTheShowPlaying)
+{
+    display->startWindowManager();
+    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+    folder.write("shader_sequence.txt", "red.frag 100\n");
+    testsupport::writeTone(folder.file("music.ogg"), 20);
+    auto player = start();
+    ASSERT_TRUE(waitForScreen(red, 10s));
+    display->stopWindowManager();
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(player->running());
+    EXPECT_TRUE(waitForScreen(red, 3s)) << "still drawing over the whole screen";
+    testsupport::sendCloseRequest(testsupport::findWindow(title).id);
+    ASSERT_TRUE(player->waitForExit(10s));
+    EXPECT_EQ(player->exitStatus(), 0);
+}
+
+TEST_F(PlaybackTest, XServerGoingAwayEndsThePlayerWithoutACrash)
+{
+    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+    folder.write("shader_sequence.txt", "red.frag 100\n");
+    testsupport::writeTone(folder.file("music.ogg"), 20);
+    auto player = start();
+    ASSERT_TRUE(waitForScreen(red, 10s));
+    display->stopServer();
+    ASSERT_TRUE(player->waitForExit(10s)) << "it must not hang";
+    EXPECT_EQ(player->signal(), 0) << "no abort, no core dump";
+    EXPECT_NE(player->exitStatus(), 0);
+    EXPECT_NE(player->err().find("X connection to"), std::string::npos) << player->err();
+}
+
 } // namespace

@@ -172,6 +172,12 @@ void VirtualDisplay::startWindowManager()
 
 void VirtualDisplay::stopWindowManager() { stop(m_windowManager); }
 
+void VirtualDisplay::stopServer()
+{
+    stop(m_windowManager);
+    stop(m_server);
+}
+
 void paintDesktop(const std::function<Rgb(int x, int y)>& pattern)
 {
     Connection connection;

@@ -37,6 +37,8 @@ public:
     // Starts openbox on this display; stopped with the display.
     void startWindowManager();
     void stopWindowManager();
+    // Ends the X server now, as a crash or a logout would.
+    void stopServer();
 
 private:
     pid_t m_server = -1;
