@@ -388,7 +388,10 @@ TEST_F(PlaybackTest, XServerGoingAwayEndsThePlayerWithoutACrash)
     ASSERT_TRUE(player->waitForExit(10s)) << "it must not hang";
     EXPECT_EQ(player->signal(), 0) << "no abort, no core dump";
     EXPECT_NE(player->exitStatus(), 0);
-    EXPECT_NE(player->err().find("X connection to"), std::string::npos) << player->err();
+    // Xlib words it "X connection to :N broken" or "XIO: fatal IO error ... on X server", by timing.
+    const std::string err = player->err();
+    EXPECT_TRUE(err.find("X connection to") != std::string::npos || err.find("on X server") != std::string::npos)
+        << err;
 }
 
 } // namespace
