@@ -32,11 +32,12 @@ int main()
     const sf::ContextSettings settings(0, 0, 0, 1, 1, 0, false);
     sf::RenderWindow window(sf::VideoMode(static_cast<unsigned>(screenWidth), static_cast<unsigned>(screenHeight), 32),
                             "Quorvel Desktop Overlay", sf::Style::None, settings);
-    platform::makeWindowTopmost(window.getSystemHandle());
+    const sf::WindowHandle hwnd = window.getSystemHandle();
+    platform::makeWindowTopmost(hwnd);
 
     // Taken now: the overlay exists but has not drawn, so the desktop is still what shows.
     sf::Texture desktopTexture = captureDesktop();
-    platform::placeOverPrimaryMonitor(window.getSystemHandle());
+    platform::placeOverPrimaryMonitor(hwnd);
     sf::Sprite background(desktopTexture);
 
     std::vector<ShaderItem> shaderSequence = loadShaderSequence("shader_sequence.txt");

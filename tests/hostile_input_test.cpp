@@ -205,8 +205,7 @@ TEST_P(HostileInputTest, EndsAsDescribedOrPlays)
     TempDir folder;
     c.prepare(folder);
     // Both streams into one file, to see the order of our lines across them.
-    testsupport::RunningProgram player({"sh", "-c", "exec \"$0\" 2>&1", QUORVEL_BINARY}, folder.path(),
-                                       {"ALSOFT_DRIVERS=null"});
+    testsupport::RunningProgram player(testsupport::playerWithMergedStreams(), folder.path(), {"ALSOFT_DRIVERS=null"});
     if (c.outcome == Outcome::EndsAtStartUp)
     {
         ASSERT_TRUE(player.waitForExit(60s)) << "it must not hang";

@@ -4,6 +4,7 @@
 #include "support/case_name.hpp"
 #include "support/display.hpp"
 #include "support/process.hpp"
+#include "support/show.hpp"
 
 #include <gtest/gtest.h>
 
@@ -68,16 +69,6 @@ protected:
         return result;
     }
 
-    // Our own lines on standard error, with the graphics library's compile logs left out.
-    static std::vector<std::string> ourErrorLines(const std::string& err)
-    {
-        std::vector<std::string> result;
-        for (const std::string& line : testsupport::lines(err))
-            if (line.rfind("Errore", 0) == 0)
-                result.push_back(line);
-        return result;
-    }
-
     static inline std::unique_ptr<testsupport::VirtualDisplay> display;
     std::unique_ptr<TempDir> folder;
 };
@@ -90,7 +81,7 @@ TEST_F(LoaderTest, BrokenAndMissingShadersAreReportedAndSkippedInOrder)
                                    "missing.frag 4\n"
                                    "a.frag 5\n");
     EXPECT_EQ(durations(result.sequence), (std::vector<float>{1, 3, 5}));
-    EXPECT_EQ(ourErrorLines(result.err),
+    EXPECT_EQ(testsupport::ourLines(result.err),
               (std::vector<std::string>{"Errore nel caricamento dello shader: broken.frag",
                                         "Errore nel caricamento dello shader: missing.frag"}));
     EXPECT_EQ(result.out, "Shader caricate: 3\n");
@@ -149,7 +140,7 @@ TEST_P(WholeFileTest, LoadsTheStepsItHolds)
     const WholeFileCase& c = GetParam();
     const LoadResult result = load(c.contents);
     EXPECT_EQ(durations(result.sequence), c.durations);
-    EXPECT_EQ(ourErrorLines(result.err), c.errorLines);
+    EXPECT_EQ(testsupport::ourLines(result.err), c.errorLines);
     EXPECT_EQ(result.out, "Shader caricate: " + std::to_string(c.durations.size()) + "\n");
 }
 

@@ -72,6 +72,14 @@ protected:
         return false;
     }
 
+    // One red step that outlasts any test, over a 20 s tone.
+    void writeRedShow() const
+    {
+        folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+        folder.write("shader_sequence.txt", "red.frag 100\n");
+        testsupport::writeTone(folder.file("music.ogg"), 20);
+    }
+
     static void pressKeys(const std::string& keys)
     {
         ASSERT_EQ(testsupport::shell("xdotool key --delay 20 " + keys), 0);
@@ -207,9 +215,7 @@ TEST_F(PlaybackTest, TimeAndResolutionReachTheShader)
 
 TEST_F(PlaybackTest, EscapeEndsAndOtherKeysDoNot)
 {
-    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
-    folder.write("shader_sequence.txt", "red.frag 100\n");
-    testsupport::writeTone(folder.file("music.ogg"), 20);
+    writeRedShow();
 
     for (const char* escape : {"Escape", "shift+Escape", "ctrl+alt+Escape"})
     {
@@ -228,9 +234,7 @@ TEST_F(PlaybackTest, EscapeEndsAndOtherKeysDoNot)
 
 TEST_F(PlaybackTest, CloseRequestEnds)
 {
-    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
-    folder.write("shader_sequence.txt", "red.frag 100\n");
-    testsupport::writeTone(folder.file("music.ogg"), 20);
+    writeRedShow();
     auto player = start();
     const testsupport::WindowInfo window = waitForOverlay();
     ASSERT_TRUE(window.viewable);
@@ -242,9 +246,7 @@ TEST_F(PlaybackTest, CloseRequestEnds)
 TEST_F(PlaybackTest, UnderAWindowManagerTheOverlayIsTopmostAndClosable)
 {
     display->startWindowManager();
-    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
-    folder.write("shader_sequence.txt", "red.frag 100\n");
-    testsupport::writeTone(folder.file("music.ogg"), 20);
+    writeRedShow();
     auto player = start();
     ASSERT_TRUE(waitForScreen(red, 10s)) << "the overlay covers the whole screen";
 
@@ -266,9 +268,7 @@ TEST_F(PlaybackTest, UnderAWindowManagerTheOverlayIsTopmostAndClosable)
 TEST_F(PlaybackTest, UnderAWindowManagerEscapeReachesTheOverlay)
 {
     display->startWindowManager();
-    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
-    folder.write("shader_sequence.txt", "red.frag 100\n");
-    testsupport::writeTone(folder.file("music.ogg"), 20);
+    writeRedShow();
     auto player = start();
     ASSERT_TRUE(waitForScreen(red, 10s));
     pressKeys("Escape");
@@ -283,9 +283,7 @@ TEST_F(PlaybackTest, OverlayCoversOnlyThePrimaryMonitor)
                                  "xrandr --setmonitor '*right' 100/30x120/20+60+0 none"),
               0);
     testsupport::paintDesktop(Rgb{0, 0, 0});
-    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
-    folder.write("shader_sequence.txt", "red.frag 100\n");
-    testsupport::writeTone(folder.file("music.ogg"), 20);
+    writeRedShow();
     auto player = start();
     ASSERT_TRUE(waitForOverlay().viewable);
 
@@ -363,9 +361,7 @@ TEST_F(PlaybackTest, AfterTheTrackEndsTheActiveStepStays)
 TEST_F(PlaybackTest, WindowManagerExitingLeavesTheShowPlaying)
 {
     display->startWindowManager();
-    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
-    folder.write("shader_sequence.txt", "red.frag 100\n");
-    testsupport::writeTone(folder.file("music.ogg"), 20);
+    writeRedShow();
     auto player = start();
     ASSERT_TRUE(waitForScreen(red, 10s));
     display->stopWindowManager();
@@ -379,9 +375,7 @@ TEST_F(PlaybackTest, WindowManagerExitingLeavesTheShowPlaying)
 
 TEST_F(PlaybackTest, XServerGoingAwayEndsThePlayerWithoutACrash)
 {
-    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
-    folder.write("shader_sequence.txt", "red.frag 100\n");
-    testsupport::writeTone(folder.file("music.ogg"), 20);
+    writeRedShow();
     auto player = start();
     ASSERT_TRUE(waitForScreen(red, 10s));
     display->stopServer();

@@ -111,12 +111,8 @@ TEST_P(StartupTest, EndsWithTheDescribedLinesAndStatus)
     EXPECT_EQ(testsupport::ourLines(result.err), c.err) << result.err;
 
     // Once more with both streams in one pipe, to see the order across them.
-    std::vector<std::string> shellArgs = {"-c", "exec \"$0\" \"$@\" 2>&1", QUORVEL_BINARY};
-    shellArgs.insert(shellArgs.end(), c.args.begin(), c.args.end());
-    std::vector<std::string> argv = {"sh"};
-    argv.insert(argv.end(), shellArgs.begin(), shellArgs.end());
-    const testsupport::RunResult merged =
-        testsupport::runProgram(argv, folder.path(), std::chrono::seconds(60), {"ALSOFT_DRIVERS=null"});
+    const testsupport::RunResult merged = testsupport::runProgram(
+        testsupport::playerWithMergedStreams(c.args), folder.path(), std::chrono::seconds(60), {"ALSOFT_DRIVERS=null"});
     EXPECT_EQ(merged.exitStatus, 255);
     EXPECT_EQ(testsupport::ourLines(merged.out), c.merged);
 }

@@ -112,6 +112,26 @@ Window findByTitle(Display* display, Window parent, const std::string& title)
 
 int ignoreErrors(Display*, XErrorEvent*) { return 0; }
 
+// One colour channel of a visual: where its bits sit and their largest value.
+struct Channel
+{
+    explicit Channel(unsigned long mask) : mask(mask)
+    {
+        while (((mask >> shift) & 1UL) == 0)
+            ++shift;
+        max = mask >> shift;
+    }
+    unsigned long encode(std::uint8_t value) const { return ((value * max + 127) / 255) << shift; }
+    std::uint8_t decode(unsigned long pixel) const
+    {
+        return static_cast<std::uint8_t>((((pixel & mask) >> shift) * 255 + max / 2) / max);
+    }
+
+    unsigned long mask;
+    int shift = 0;
+    unsigned long max = 0;
+};
+
 } // namespace
 
 std::string describe(const Rgb& colour)
@@ -192,20 +212,12 @@ void paintDesktop(const std::function<Rgb(int x, int y)>& pattern)
     XImage* image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
                                  static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
     image->data = static_cast<char*>(std::calloc(static_cast<std::size_t>(image->bytes_per_line), height));
-    auto channel = [](std::uint8_t value, unsigned long mask) {
-        int shift = 0;
-        while (((mask >> shift) & 1UL) == 0)
-            ++shift;
-        const unsigned long max = mask >> shift;
-        return ((static_cast<unsigned long>(value) * max + 127) / 255) << shift;
-    };
+    const Channel red(visual->red_mask), green(visual->green_mask), blue(visual->blue_mask);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
         {
             const Rgb colour = pattern(x, y);
-            XPutPixel(image, x, y,
-                      channel(colour.r, visual->red_mask) | channel(colour.g, visual->green_mask) |
-                          channel(colour.b, visual->blue_mask));
+            XPutPixel(image, x, y, red.encode(colour.r) | green.encode(colour.g) | blue.encode(colour.b));
         }
     const Pixmap pixmap = XCreatePixmap(display, root, static_cast<unsigned>(width), static_cast<unsigned>(height),
                                         static_cast<unsigned>(depth));
@@ -236,20 +248,13 @@ Screenshot takeScreenshot()
                               static_cast<unsigned>(shot.height), AllPlanes, ZPixmap);
     if (image == nullptr)
         throw std::runtime_error("XGetImage failed");
-    auto channel = [](unsigned long pixel, unsigned long mask) {
-        int shift = 0;
-        while (((mask >> shift) & 1UL) == 0)
-            ++shift;
-        const unsigned long max = mask >> shift;
-        return static_cast<std::uint8_t>((((pixel & mask) >> shift) * 255 + max / 2) / max);
-    };
+    const Channel red(image->red_mask), green(image->green_mask), blue(image->blue_mask);
     shot.pixels.reserve(static_cast<std::size_t>(shot.width) * shot.height);
     for (int y = 0; y < shot.height; ++y)
         for (int x = 0; x < shot.width; ++x)
         {
             const unsigned long pixel = XGetPixel(image, x, y);
-            shot.pixels.push_back({channel(pixel, image->red_mask), channel(pixel, image->green_mask),
-                                   channel(pixel, image->blue_mask)});
+            shot.pixels.push_back({red.decode(pixel), green.decode(pixel), blue.decode(pixel)});
         }
     XDestroyImage(image);
     return shot;

@@ -35,6 +35,13 @@ RunResult runPlayer(const TempDir& folder, const std::vector<std::string>& args,
     return runProgram(argv, folder.path(), std::chrono::seconds(60), env);
 }
 
+std::vector<std::string> playerWithMergedStreams(const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv = {"sh", "-c", "exec \"$0\" \"$@\" 2>&1", QUORVEL_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
 std::vector<std::string> ourLines(const std::string& text)
 {
     static const char* const prefixes[] = {"Errore apertura file: ", "Errore nel caricamento dello shader: ",

@@ -22,6 +22,10 @@ void writeTone(const std::string& path, double seconds, int frequencyHz = 440);
 RunResult runPlayer(const TempDir& folder, const std::vector<std::string>& args = {},
                     const std::vector<std::string>& extraEnv = {});
 
+// The player's command line with standard error sent into standard output,
+// so that the order of lines across the two streams can be seen.
+std::vector<std::string> playerWithMergedStreams(const std::vector<std::string>& args = {});
+
 // Our own lines out of a stream that library chatter may share.
 std::vector<std::string> ourLines(const std::string& text);
 
