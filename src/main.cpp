@@ -1,6 +1,7 @@
 // Quorvel Desktop Overlay: plays the shaders of "shader_sequence.txt" over a
 // snapshot of the desktop, clocked by the playing position of "music.ogg".
 
+#include "audio_device.hpp"
 #include "capture/capture.hpp"
 #include "platform/platform.hpp"
 #include "regular_file.hpp"
@@ -53,7 +54,15 @@ int main()
         std::cerr << "Errore nel caricamento della musica!" << std::endl;
         return -1;
     }
-    music.play();
+    // Without a sound device nothing can play: SFML's streaming thread would
+    // spin retrying, writing failed OpenAL calls by the million, and every read
+    // of the position would add five lines more. Say so once, leave the stream
+    // stopped and use the 0 the position would read; the show holds its first step.
+    const bool musicCanPlay = audioDeviceIsOpen();
+    if (musicCanPlay)
+        music.play();
+    else
+        std::cerr << "Nessun dispositivo audio: la musica non suona e la sequenza resta ferma." << std::endl;
 
     std::size_t currentShaderIndex = 0;
     float shaderStartTime = 0.0f;
@@ -70,7 +79,7 @@ int main()
                 window.close();
         }
 
-        const float musicTime = music.getPlayingOffset().asSeconds();
+        const float musicTime = musicCanPlay ? music.getPlayingOffset().asSeconds() : 0.0f;
         const ShaderItem& current = shaderSequence[currentShaderIndex];
         if (applySwitchRule(musicTime, current.durationSeconds, shaderSequence.size(), currentShaderIndex,
                             shaderStartTime))

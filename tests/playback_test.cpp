@@ -358,6 +358,34 @@ TEST_F(PlaybackTest, AfterTheTrackEndsTheActiveStepStays)
     EXPECT_EQ(player->exitStatus(), 0);
 }
 
+// OpenAL finds no device (a backend name that does not exist stands in for a
+// machine without a sound card): one line says so, nothing floods standard
+// error, and the show holds its first step until Escape.
+TEST_F(PlaybackTest, WithoutASoundDeviceTheShowHoldsItsFirstStepQuietly)
+{
+    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+    folder.write("green.frag", testsupport::solidShader(0, 1, 0));
+    folder.write("shader_sequence.txt", "red.frag 0.2\ngreen.frag 0.2\n");
+    testsupport::writeTone(folder.file("music.ogg"), 5);
+    auto player = start({"ALSOFT_DRIVERS=nosuchdriver"});
+    ASSERT_TRUE(waitForScreen(red, 10s));
+    std::this_thread::sleep_for(1s);
+    const std::size_t errorLines = testsupport::lines(player->err()).size();
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(testsupport::lines(player->err()).size(), errorLines) << "standard error stays quiet while it plays";
+    EXPECT_TRUE(waitForScreen(red, 1s)) << "still the first step";
+    EXPECT_EQ(player->out(), "Shader caricate: 2\n") << "the position never moves, so nothing switches";
+
+    pressKeys("Escape");
+    ASSERT_TRUE(player->waitForExit(10s));
+    EXPECT_EQ(player->exitStatus(), 0);
+    const std::string err = player->err();
+    const std::string line = "Nessun dispositivo audio: la musica non suona e la sequenza resta ferma.\n";
+    const std::size_t first = err.find(line);
+    EXPECT_NE(first, std::string::npos) << err;
+    EXPECT_EQ(err.find(line, first + 1), std::string::npos) << "said once";
+}
+
 TEST_F(PlaybackTest, WindowManagerExitingLeavesTheShowPlaying)
 {
     display->startWindowManager();

@@ -1,0 +1,5 @@
+#pragma once
+
+// Whether the audio library has a sound device to play on. Ask after the
+// first sf::Music exists: SFML opens the device for its first audio object.
+bool audioDeviceIsOpen();
