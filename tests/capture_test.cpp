@@ -98,6 +98,17 @@ INSTANTIATE_TEST_SUITE_P(Servers, CaptureTest, testing::ValuesIn(serverCases),
                              return testsupport::caseName(info.param.name);
                          });
 
+// A palette (PseudoColor) screen has no colour masks to convert from: the
+// grab fails and, as a failed GetDIBits would, leaves zero bytes of the full size.
+TEST(Capture, FailedGrabLeavesAZeroFilledBufferOfTheScreenSize)
+{
+    testsupport::VirtualDisplay display(40, 30, 8);
+    const platform::ScreenPixels pixels = platform::grabPrimaryScreen();
+    EXPECT_EQ(pixels.width, 40);
+    EXPECT_EQ(pixels.height, 30);
+    EXPECT_EQ(pixels.bgrx, std::vector<std::uint8_t>(40 * 30 * 4, 0));
+}
+
 TEST(Capture, TextureHoldsTheBytesUnchangedSoRedReadsAsBlue)
 {
     testsupport::VirtualDisplay display(64, 48);

@@ -98,8 +98,9 @@ TEST_P(ImageLayoutTest, GivesBlueGreenRedRowsTopFirst)
     std::vector<char> data = encode(c, bytesPerLine);
     const XImage image = imageOf(c, data, bytesPerLine);
 
-    std::vector<std::uint8_t> out(3 * 2 * 4, 0xaa);
-    ASSERT_TRUE(platform::convertImageToBgrx(image, out.data()));
+    std::vector<std::uint8_t> out(3, 0xaa);
+    ASSERT_TRUE(platform::convertImageToBgrx(image, out));
+    ASSERT_EQ(out.size(), 3u * 2u * 4u);
     for (int i = 0; i < 6; ++i)
     {
         SCOPED_TRACE("pixel " + std::to_string(i));
@@ -126,8 +127,9 @@ TEST(ImageLayout, UsualLayoutKeepsTheFourthByte)
     image.red_mask = 0xff0000;
     image.green_mask = 0xff00;
     image.blue_mask = 0xff;
-    std::vector<std::uint8_t> out(8);
-    ASSERT_TRUE(platform::convertImageToBgrx(image, out.data()));
+    std::vector<std::uint8_t> out;
+    ASSERT_TRUE(platform::convertImageToBgrx(image, out));
+    ASSERT_EQ(out.size(), 8u);
     EXPECT_EQ(std::memcmp(out.data(), data.data(), 8), 0);
 }
 
@@ -142,7 +144,7 @@ TEST(ImageLayout, PaletteImageIsRefusedAndLeavesTheBufferAlone)
     image.bits_per_pixel = 8;
     image.bytes_per_line = 4;
     std::vector<std::uint8_t> out(16, 0);
-    EXPECT_FALSE(platform::convertImageToBgrx(image, out.data()));
+    EXPECT_FALSE(platform::convertImageToBgrx(image, out));
     EXPECT_EQ(out, std::vector<std::uint8_t>(16, 0));
 }
 

@@ -192,7 +192,8 @@ void sendToWindowManager(Display* display, Window window, const char* messageTyp
                &event);
 }
 
-bool grabWithShm(Display* display, Window root, const MonitorRect& rect, ErrorTrap& trap, std::uint8_t* out)
+bool grabWithShm(Display* display, Window root, const MonitorRect& rect, ErrorTrap& trap,
+                 std::vector<std::uint8_t>& out)
 {
     if (!XShmQueryExtension(display))
         return false;
@@ -220,8 +221,9 @@ bool grabWithShm(Display* display, Window root, const MonitorRect& rect, ErrorTr
             {
                 grabbed = XShmGetImage(display, root, image, rect.x, rect.y, AllPlanes) &&
                           !trap.failedSinceLastCheck() && convertImageToBgrx(*image, out);
+                // Only our mapping goes with shmdt; the server lets go when it
+                // reads the detach, and the removed segment lives until then.
                 XShmDetach(display, &segment);
-                XSync(display, False);
             }
             shmdt(segment.shmaddr);
         }
@@ -235,7 +237,8 @@ bool grabWithShm(Display* display, Window root, const MonitorRect& rect, ErrorTr
     return grabbed;
 }
 
-bool grabWithGetImage(Display* display, Window root, const MonitorRect& rect, ErrorTrap& trap, std::uint8_t* out)
+bool grabWithGetImage(Display* display, Window root, const MonitorRect& rect, ErrorTrap& trap,
+                      std::vector<std::uint8_t>& out)
 {
     XImage* image = XGetImage(display, root, rect.x, rect.y, static_cast<unsigned>(rect.width),
                               static_cast<unsigned>(rect.height), AllPlanes, ZPixmap);
@@ -312,12 +315,12 @@ ScreenPixels grabPrimaryScreen()
         return {0, 0, {}};
 
     const MonitorRect rect = primaryMonitor(display);
-    ScreenPixels pixels{rect.width, rect.height,
-                        std::vector<std::uint8_t>(static_cast<std::size_t>(rect.width) * rect.height * 4)};
+    ScreenPixels pixels{rect.width, rect.height, {}};
     ErrorTrap trap(display);
     const Window root = DefaultRootWindow(display);
-    if (!grabWithShm(display, root, rect, trap, pixels.bgrx.data()))
-        grabWithGetImage(display, root, rect, trap, pixels.bgrx.data());
+    if (!grabWithShm(display, root, rect, trap, pixels.bgrx) &&
+        !grabWithGetImage(display, root, rect, trap, pixels.bgrx))
+        pixels.bgrx.assign(static_cast<std::size_t>(rect.width) * rect.height * 4, 0);
     return pixels;
 }
 

@@ -49,7 +49,7 @@ unsigned long readPixel(const unsigned char* at, int bytesPerPixel, bool msbFirs
 
 } // namespace
 
-bool convertImageToBgrx(const XImage& image, std::uint8_t* out)
+bool convertImageToBgrx(const XImage& image, std::vector<std::uint8_t>& out)
 {
     const int width = image.width;
     const int height = image.height;
@@ -61,15 +61,16 @@ bool convertImageToBgrx(const XImage& image, std::uint8_t* out)
     const bool usualLayout = image.bits_per_pixel == 32 && image.byte_order == LSBFirst &&
                              image.red_mask == 0xff0000 && image.green_mask == 0xff00 &&
                              image.blue_mask == 0xff;
+    if (usualLayout && static_cast<std::size_t>(image.bytes_per_line) == rowBytes)
+    {
+        out.assign(source, source + rowBytes * static_cast<std::size_t>(height));
+        return true;
+    }
     if (usualLayout)
     {
-        if (static_cast<std::size_t>(image.bytes_per_line) == rowBytes)
-        {
-            std::memcpy(out, source, rowBytes * static_cast<std::size_t>(height));
-            return true;
-        }
+        out.resize(rowBytes * static_cast<std::size_t>(height));
         for (int y = 0; y < height; ++y)
-            std::memcpy(out + rowBytes * y, source + static_cast<std::size_t>(image.bytes_per_line) * y,
+            std::memcpy(out.data() + rowBytes * y, source + static_cast<std::size_t>(image.bytes_per_line) * y,
                         rowBytes);
         return true;
     }
@@ -84,10 +85,11 @@ bool convertImageToBgrx(const XImage& image, std::uint8_t* out)
     const Channel blue = channelFromMask(image.blue_mask);
     const int bytesPerPixel = bitsPerPixel / 8;
     const bool msbFirst = image.byte_order == MSBFirst;
+    out.resize(rowBytes * static_cast<std::size_t>(height));
     for (int y = 0; y < height; ++y)
     {
         const unsigned char* row = source + static_cast<std::size_t>(image.bytes_per_line) * y;
-        std::uint8_t* target = out + rowBytes * y;
+        std::uint8_t* target = out.data() + rowBytes * y;
         for (int x = 0; x < width; ++x)
         {
             const unsigned long pixel = readPixel(row + x * bytesPerPixel, bytesPerPixel, msbFirst);

@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 
 #include <cstdint>
+#include <vector>
 
 namespace platform
 {
@@ -16,6 +17,9 @@ namespace platform
 // copied unchanged, fourth byte included; converted pixels get a fourth byte
 // of 0, as GDI delivers it. Returns false (leaving out untouched) for
 // layouts that carry no colour masks, such as palette images.
-bool convertImageToBgrx(const XImage& image, std::uint8_t* out);
+//
+// out is filled by assignment, not zero-filled first: for a screen-sized
+// image the zero fill and its page faults cost as much as the copy itself.
+bool convertImageToBgrx(const XImage& image, std::vector<std::uint8_t>& out);
 
 } // namespace platform

@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# Benchmarks: prints figures and ratios measured in this one run.
+#   bench/run.sh            (about 3 minutes)
+# 1. frame rate and peak memory: the player against the floor loop, 1920x1080
+# 2. capture: the grab against memcpy, 1920x1080 and 3840x2160, with and
+#    without MIT-SHM
+# 3. start-up, step by step, at 1920x1080
+# 4. the music as a clock over a 60 s track
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build-bench
+rounds=${QUORVEL_BENCH_ROUNDS:-3}
+seconds=${QUORVEL_BENCH_SECONDS:-10}
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_BENCH=ON -DQUORVEL_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" >/dev/null
+bench=$build/bench
+work=$(mktemp -d)
+servers=()
+cleanup() {
+    for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+export ALSOFT_DRIVERS=null
+
+# start_server WxH [Xvfb options...]: a fresh Xvfb; sets DISPLAY.
+start_server() {
+    local size=$1
+    shift
+    exec {fd}<> <(:)
+    Xvfb -displayfd "$fd" -screen 0 "${size}x24" -noreset -nolisten tcp "$@" >/dev/null 2>&1 &
+    servers+=($!)
+    read -r -u "$fd" number
+    exec {fd}<&-
+    export DISPLAY=:$number
+}
+
+stop_servers() {
+    for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null || true; done
+    servers=()
+    sleep 0.5
+}
+
+# Frames a second from a swap log, leaving out the first two seconds of warm-up.
+fps_of() {
+    awk 'NR == 1 { next } !start && $1 >= 2 { t0 = $1; f0 = $2; start = 1; next }
+         start { t = $1; f = $2 } END { if (t > t0) printf "%.1f", (f - f0) / (t - t0); else print "nan" }' "$1"
+}
+
+peak_kib() { awk '/VmHWM/ { print $2 }' "/proc/$1/status"; }
+now_kib() { awk '/VmRSS/ { print $2 }' "/proc/$1/status"; }
+
+echo "machine: $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
+echo "renderer: Mesa llvmpipe on Xvfb (no GPU on this machine)"
+echo
+
+sox -q -n -r 44100 -c 2 "$work/music.ogg" synth 70 sine 330 vol 0.3
+mkdir -p "$work/show"
+cp "$root/bench/passthrough.frag" "$work/music.ogg" "$work/show/"
+echo "passthrough.frag 1000" >"$work/show/shader_sequence.txt"
+
+echo "== 1. frame rate and memory, 1920x1080, pass-through shader, $rounds rounds of ${seconds} s each, alternating"
+start_server 1920x1080
+player_fps=() floor_fps=() player_peak=0 floor_peak=0 player_now=0
+for round in $(seq "$rounds"); do
+    QUORVEL_SWAP_LOG=$work/floor.log LD_PRELOAD=$bench/libswap_counter.so \
+        "$bench/floor_loop" "$work/show/passthrough.frag" "$work/music.ogg" "$seconds" &
+    floor=$!
+    sleep $((seconds - 1))
+    peak=$(peak_kib $floor)
+    [ "$peak" -gt "$floor_peak" ] && floor_peak=$peak
+    wait $floor
+    floor_fps+=("$(fps_of "$work/floor.log")")
+
+    (cd "$work/show" && QUORVEL_SWAP_LOG=$work/player.log LD_PRELOAD=$bench/libswap_counter.so \
+        exec "$build/quorvel" >/dev/null 2>&1) &
+    player=$!
+    sleep "$seconds"
+    peak=$(peak_kib $player)
+    [ "$peak" -gt "$player_peak" ] && player_peak=$peak
+    player_now=$(now_kib $player)
+    xdotool key Escape
+    wait $player || true
+    player_fps+=("$(fps_of "$work/player.log")")
+    echo "  round $round: floor ${floor_fps[-1]} fps, player ${player_fps[-1]} fps"
+done
+stop_servers
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+f=$(median "${floor_fps[@]}")
+p=$(median "${player_fps[@]}")
+echo "  median: floor $f fps, player $p fps, ratio $(awk -v p="$p" -v f="$f" 'BEGIN { printf "%.3f", p / f }') (target >= 0.98)"
+budget=$((1920 * 1080 * 4 * 2 / 1024))
+echo "  peak resident memory: floor ${floor_peak} KiB, player ${player_peak} KiB, difference $((player_peak - floor_peak)) KiB" \
+     "(target <= 2 x width x height x 4 = ${budget} KiB); player resident while playing ${player_now} KiB"
+echo
+
+echo "== 2. capture against memcpy of the same bytes (median of 21)"
+for size in 1920x1080 3840x2160; do
+    start_server $size
+    "$bench/capture_bench" "MIT-SHM"
+    stop_servers
+    start_server $size -extension MIT-SHM
+    "$bench/capture_bench" "XGetImage (no MIT-SHM)"
+    stop_servers
+done
+echo "  (target with MIT-SHM: ratio <= 2)"
+echo
+
+echo "== 3. start-up at 1920x1080, the example show (first run of each shader compile is cold)"
+start_server 1920x1080
+(cd "$root/examples/show" && "$bench/startup_bench")
+stop_servers
+echo
+
+echo "== 4. the music as a clock: 60 s track, 2 s steps, position read every frame"
+sox -q -n -r 44100 -c 2 "$work/clock.ogg" synth 60 sine 330 vol 0.3
+start_server 640x360
+"$bench/clock_bench" "$work/clock.ogg" 2
+stop_servers
