@@ -25,6 +25,7 @@ int main()
         std::cerr << displayProblem << std::endl;
         return -1;
     }
+    platform::endOnDisplayLoss();
 
     const platform::ScreenSize screenSize = platform::primaryScreenSize();
     const int screenWidth = screenSize.width;

@@ -33,6 +33,12 @@ struct ScreenPixels
 // the window library abort the process.
 std::string displayProblem();
 
+// From now on, losing the display (the X server ending while the show plays)
+// ends the process at once with one line on standard error and status -1.
+// Left to Xlib, it would exit() with the audio library's streaming thread
+// still running, and OpenAL's clean-up can then abort the process.
+void endOnDisplayLoss();
+
 ScreenSize primaryScreenSize();
 
 // Puts the window in the topmost band and activates it; position and size

@@ -22,6 +22,11 @@ std::string displayProblem()
     return {};
 }
 
+void endOnDisplayLoss()
+{
+    // A Windows session's desktop does not go away under a running program.
+}
+
 ScreenSize primaryScreenSize()
 {
     const int width = GetSystemMetrics(SM_CXSCREEN);

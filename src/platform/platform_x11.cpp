@@ -17,6 +17,8 @@
 #include <sys/shm.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <unistd.h>
 
 namespace platform
 {
@@ -250,6 +252,16 @@ bool grabWithGetImage(Display* display, Window root, const MonitorRect& rect, Er
     return converted;
 }
 
+[[noreturn]] int onDisplayLost(Display*)
+{
+    // No stdio here: only write(2) and _exit(2), which skip the library
+    // destructors that race with SFML's audio thread.
+    const char message[] = "Connessione al display X persa: il programma termina.\n";
+    const ssize_t ignored = write(STDERR_FILENO, message, std::strlen(message));
+    (void)ignored;
+    _exit(255);
+}
+
 } // namespace
 
 std::string displayProblem()
@@ -261,6 +273,11 @@ std::string displayProblem()
     if (name == nullptr || *name == '\0')
         return "Nessun display X disponibile: la variabile DISPLAY non è impostata.";
     return std::string("Impossibile connettersi al display X ") + name + ".";
+}
+
+void endOnDisplayLoss()
+{
+    XSetIOErrorHandler(&onDisplayLost);
 }
 
 ScreenSize primaryScreenSize()
