@@ -6,6 +6,7 @@
 #    without MIT-SHM
 # 3. start-up, step by step, at 1920x1080
 # 4. the music as a clock over a 60 s track
+# 5. peak memory per step of a long step list
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-bench
@@ -117,4 +118,28 @@ echo "== 4. the music as a clock: 60 s track, 2 s steps, position read every fra
 sox -q -n -r 44100 -c 2 "$work/clock.ogg" synth 60 sine 330 vol 0.3
 start_server 640x360
 "$bench/clock_bench" "$work/clock.ogg" 2
+stop_servers
+echo
+
+echo "== 5. memory per step: peak resident memory after loading N steps of one small shader"
+start_server 1920x1080
+printf 'void main() { gl_FragColor = vec4(1.0, 0.0, 0.0, 1.0); }\n' >"$work/show/small.frag"
+previous_steps=0 previous_peak=0
+for steps in 1 1000 4000; do
+    awk -v n="$steps" 'BEGIN { for (i = 0; i < n; ++i) print "small.frag 1000" }' >"$work/show/shader_sequence.txt"
+    (cd "$work/show" && exec "$build/quorvel" >"$work/steps.out" 2>/dev/null) &
+    player=$!
+    until grep -q "Shader caricate" "$work/steps.out" 2>/dev/null; do sleep 0.1; done
+    sleep 1
+    peak=$(peak_kib $player)
+    xdotool key Escape
+    wait $player || true
+    if [ "$previous_steps" -gt 0 ]; then
+        per_step=$(awk -v a="$previous_peak" -v b="$peak" -v n=$((steps - previous_steps)) 'BEGIN { printf "%.1f", (b - a) / n }')
+        echo "  $steps steps: peak $peak KiB ($per_step KiB a step from $previous_steps to $steps)"
+    else
+        echo "  $steps step: peak $peak KiB"
+    fi
+    previous_steps=$steps previous_peak=$peak
+done
 stop_servers
