@@ -34,6 +34,6 @@ if [ -z "${QUORVEL_QUICK:-}" ]; then
 fi
 
 echo "== tests"
-cmake -S "$root" -B "$build"
+cmake -S "$root" -B "$build" -DQUORVEL_BUILD_BENCH=ON
 cmake --build "$build" -j"$jobs"
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
