@@ -1,8 +1,9 @@
 // Start-up of the player, step by step, with the program's own functions and
-// in its order: screen size, window creation, topmost request, grab, texture
-// upload, placement, each shader compile, music open, first presented frame.
+// in its order: screen size, window creation, topmost request, capture,
+// placement, loading the sequence, music open, first presented frame.
 // Run in a show folder (bench/run.sh uses examples/show).
 
+#include "capture/capture.hpp"
 #include "platform/platform.hpp"
 #include "sequence/shader_sequence.hpp"
 
@@ -11,7 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace
@@ -49,31 +50,17 @@ int main()
     platform::makeWindowTopmost(window.getSystemHandle());
     withoutShaders += watch.lap("topmost request");
 
-    sf::Texture texture;
-    {
-        const platform::ScreenPixels pixels = platform::grabPrimaryScreen();
-        withoutShaders += watch.lap("capture (grab)");
-        texture.create(pixels.width, pixels.height);
-        texture.update(pixels.bgrx.data());
-        withoutShaders += watch.lap("texture upload");
-    }
+    sf::Texture texture = captureDesktop();
+    withoutShaders += watch.lap("capture (grab and upload)");
     platform::placeOverPrimaryMonitor(window.getSystemHandle());
     withoutShaders += watch.lap("placement");
     sf::Sprite background(texture);
 
-    std::ifstream file("shader_sequence.txt");
-    std::string line;
-    sf::Shader* first = nullptr;
-    std::vector<std::unique_ptr<sf::Shader>> shaders;
-    while (std::getline(file, line))
-        if (const std::optional<SequenceLine> step = parseSequenceLine(line))
-        {
-            shaders.push_back(std::make_unique<sf::Shader>());
-            shaders.back()->loadFromFile(step->shaderPath, sf::Shader::Fragment);
-            watch.lap(("compile " + step->shaderPath).c_str());
-            if (first == nullptr)
-                first = shaders.back().get();
-        }
+    std::ostringstream console;
+    const std::vector<ShaderItem> sequence = loadShaderSequence("shader_sequence.txt", console, console);
+    watch.lap(("load sequence (" + std::to_string(sequence.size()) + " shaders)").c_str());
+    if (sequence.empty())
+        return 1;
 
     sf::Music music;
     music.openFromFile("music.ogg");
@@ -82,7 +69,7 @@ int main()
     withoutShaders += watch.lap("music start");
 
     window.clear(sf::Color(0, 0, 0, 255));
-    window.draw(background, sf::RenderStates(first));
+    window.draw(background, sf::RenderStates(sequence.front().shader.get()));
     window.display();
     withoutShaders += watch.lap("first frame presented");
 

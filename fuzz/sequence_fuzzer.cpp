@@ -1,5 +1,5 @@
 // libFuzzer target for reading sequence files: the input is a whole file,
-// split into lines the way the loader splits it, and every line parsed.
+// split into lines by the loader's own line reader, and every line parsed.
 // Besides memory errors and undefined behaviour (the fuzz build runs with
 // ASan and UBSan), it checks what a step must always be.
 
@@ -15,9 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     std::istringstream file(std::string(reinterpret_cast<const char*>(data), size));
     std::string line;
-    while (std::getline(file, line))
+    while (readSequenceLine(file, line))
     {
-        const std::optional<SequenceLine> step = parseSequenceLine(line);
+        const std::optional<StepLine> step = parseSequenceLine(line);
         if (!step)
             continue;
         const bool pathIsOneField = !step->shaderPath.empty() &&

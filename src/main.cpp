@@ -3,6 +3,8 @@
 
 #include "audio_device.hpp"
 #include "capture/capture.hpp"
+#include "messages.hpp"
+#include "music_clock.hpp"
 #include "platform/platform.hpp"
 #include "regular_file.hpp"
 #include "sequence/shader_sequence.hpp"
@@ -18,7 +20,10 @@
 
 int main()
 {
-    // SFML aborts the process when it cannot reach a display; say why and end instead.
+    platform::prepareProcess();
+
+    // SFML aborts or crashes when it cannot open an OpenGL window on the
+    // display; say why and end instead.
     const std::string displayProblem = platform::displayProblem();
     if (!displayProblem.empty())
     {
@@ -31,9 +36,14 @@ int main()
     const int screenWidth = screenSize.width;
     const int screenHeight = screenSize.height;
 
+    const char* const title = "Quorvel Desktop Overlay";
     const sf::ContextSettings settings(0, 0, 0, 1, 1, 0, false);
-    sf::RenderWindow window(sf::VideoMode(static_cast<unsigned>(screenWidth), static_cast<unsigned>(screenHeight), 32),
-                            "Quorvel Desktop Overlay", sf::Style::None, settings);
+    sf::RenderWindow window;
+    {
+        const platform::WindowCreationGuard guard(title);
+        window.create(sf::VideoMode(static_cast<unsigned>(screenWidth), static_cast<unsigned>(screenHeight), 32),
+                      title, sf::Style::None, settings);
+    }
     const sf::WindowHandle hwnd = window.getSystemHandle();
     platform::makeWindowTopmost(hwnd);
 
@@ -45,29 +55,32 @@ int main()
     std::vector<ShaderItem> shaderSequence = loadShaderSequence("shader_sequence.txt");
     if (shaderSequence.empty())
     {
-        std::cerr << "Nessuna shader caricata!" << std::endl;
+        std::cerr << messages::noShaderLoaded << std::endl;
         return -1;
     }
 
     sf::Music music;
     if (!isRegularFile("music.ogg") || !music.openFromFile("music.ogg"))
     {
-        std::cerr << "Errore nel caricamento della musica!" << std::endl;
+        std::cerr << messages::musicFailed << std::endl;
         return -1;
     }
     // Without a sound device nothing can play: SFML's streaming thread would
     // spin retrying, writing failed OpenAL calls by the million, and every read
     // of the position would add five lines more. Say so once, leave the stream
-    // stopped and use the 0 the position would read; the show holds its first step.
+    // stopped and use the 0 the position would read.
     const bool musicCanPlay = audioDeviceIsOpen();
     if (musicCanPlay)
         music.play();
     else
-        std::cerr << "Nessun dispositivo audio: la musica non suona e la sequenza resta ferma." << std::endl;
+        std::cerr << messages::noSoundDevice << std::endl;
 
     std::size_t currentShaderIndex = 0;
     float shaderStartTime = 0.0f;
+    float musicTime = 0.0f;
     const sf::Vector2f resolution(static_cast<float>(screenWidth), static_cast<float>(screenHeight));
+    const auto readPosition = [&music] { return music.getPlayingOffset().asSeconds(); };
+    const auto musicPlays = [&music] { return music.getStatus() == sf::Music::Playing; };
 
     // The frame loop: unthrottled, clocked only by the music's playing position.
     while (window.isOpen())
@@ -80,17 +93,19 @@ int main()
                 window.close();
         }
 
-        const float musicTime = musicCanPlay ? music.getPlayingOffset().asSeconds() : 0.0f;
-        const ShaderItem& current = shaderSequence[currentShaderIndex];
-        if (applySwitchRule(musicTime, current.durationSeconds, shaderSequence.size(), currentShaderIndex,
-                            shaderStartTime))
-            std::cout << "Shader cambiata -> indice " << currentShaderIndex << std::endl;
+        if (musicCanPlay)
+            musicTime = steadyPlayingPosition(readPosition, musicPlays, musicTime);
+        const FrameStep frame = stepFrame(musicTime, shaderSequence[currentShaderIndex].durationSeconds,
+                                          shaderSequence.size(), currentShaderIndex, shaderStartTime);
+        if (frame.switched)
+            std::cout << messages::shaderChanged << currentShaderIndex << std::endl;
 
-        // The step taken before the switch test: on a switching frame the outgoing
-        // shader is drawn once more, with time 0.
-        sf::Shader& shader = *current.shader;
-        shader.setUniform("time", musicTime - shaderStartTime);
-        shader.setUniform("resolution", resolution);
+        const ShaderItem& drawn = shaderSequence[frame.drawnIndex];
+        sf::Shader& shader = *drawn.shader;
+        if (drawn.setsTime)
+            shader.setUniform("time", frame.shaderTime);
+        if (drawn.setsResolution)
+            shader.setUniform("resolution", resolution);
 
         window.clear(sf::Color(0, 0, 0, 255));
         window.draw(background, sf::RenderStates(&shader));

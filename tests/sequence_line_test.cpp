@@ -72,7 +72,7 @@ class SequenceLineTest : public testing::TestWithParam<LineCase>
 TEST_P(SequenceLineTest, ReadsPathAndDuration)
 {
     const LineCase& c = GetParam();
-    const std::optional<SequenceLine> parsed = parseSequenceLine(c.line);
+    const std::optional<StepLine> parsed = parseSequenceLine(c.line);
     ASSERT_EQ(parsed.has_value(), c.isStep);
     if (!c.isStep)
         return;
@@ -94,8 +94,8 @@ struct DecimalComma : std::numpunct<char>
 TEST(SequenceLine, IgnoresTheGlobalLocale)
 {
     const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new DecimalComma));
-    const std::optional<SequenceLine> point = parseSequenceLine("waves.frag 2.5");
-    const std::optional<SequenceLine> comma = parseSequenceLine("waves.frag 2,5");
+    const std::optional<StepLine> point = parseSequenceLine("waves.frag 2.5");
+    const std::optional<StepLine> comma = parseSequenceLine("waves.frag 2,5");
     std::locale::global(previous);
 
     ASSERT_TRUE(point.has_value());

@@ -7,6 +7,7 @@
 #include <SFML/Window/WindowHandle.hpp>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,14 @@ struct ScreenPixels
     int width;
     int height;
     std::vector<std::uint8_t> bgrx;
+    std::string problem; // why the grab failed (the pixels are then all 0); empty when it worked
 };
+
+// Call first in main, before anything opens a file: makes sure standard
+// input, output and error are open (else the display connection could land
+// on descriptor 1 and receive our console lines), and that a console reader
+// going away does not end the process.
+void prepareProcess();
 
 // Empty when a window can be opened; otherwise one line saying why not
 // (no X display, for one), so the caller can end cleanly instead of letting
@@ -41,6 +49,23 @@ void endOnDisplayLoss();
 
 ScreenSize primaryScreenSize();
 
+// Alive while the window library creates and maps the overlay: SFML 2.5 on
+// X11 can place a screen-sized window wholly below the screen and then wait
+// forever for it to become visible (see platform_x11.cpp). Does nothing
+// where the window library needs no help.
+class WindowCreationGuard
+{
+public:
+    explicit WindowCreationGuard(const std::string& title);
+    ~WindowCreationGuard();
+    WindowCreationGuard(const WindowCreationGuard&) = delete;
+    WindowCreationGuard& operator=(const WindowCreationGuard&) = delete;
+
+private:
+    struct Watcher;
+    std::unique_ptr<Watcher> m_watcher;
+};
+
 // Puts the window in the topmost band and activates it; position and size
 // stay as they are.
 void makeWindowTopmost(sf::WindowHandle window);
@@ -53,7 +78,7 @@ void makeWindowTopmost(sf::WindowHandle window);
 void placeOverPrimaryMonitor(sf::WindowHandle window);
 
 // Reads the screen size again and grabs that rectangle of the primary monitor.
-// A failed grab leaves the zero-filled buffer.
+// A failed grab leaves a zero-filled buffer of that size and says why.
 ScreenPixels grabPrimaryScreen();
 
 } // namespace platform

@@ -1,24 +1,34 @@
 // X11 platform layer: XRandR for the primary monitor, MIT-SHM (or plain
-// XGetImage) for the snapshot, EWMH for the topmost request.
+// XGetImage) for the snapshot, EWMH for the topmost request, GLX to tell
+// beforehand whether a window can be opened at all.
 //
-// Each call opens its own short-lived connection: the window handle is a
+// Each call opens its own short-lived session: the window handle is a
 // server-side id, usable from any connection, and this keeps Xlib state out
 // of SFML's way.
 
+#include "messages.hpp"
 #include "platform/platform.hpp"
 #include "platform/x11_image.hpp"
 
+#include <GL/glx.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/Xrandr.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
 
+#include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
+#include <thread>
 
 namespace platform
 {
@@ -33,70 +43,73 @@ struct MonitorRect
     int height;
 };
 
-// Xlib's default error handler ends the process. While a trap is alive, an
-// error on its connection is only recorded; errors on other connections
-// (SFML's) go to whatever handler was there before.
-class ErrorTrap
+// One connection to the X server for one platform call. Xlib's default error
+// handler ends the process; while a session is open, an error on its
+// connection is kept, with Xlib's text for it, instead. Errors on other
+// connections (SFML's) go to whatever handler was there before.
+class XSession
 {
 public:
-    explicit ErrorTrap(Display* display) : m_display(display), m_outer(activeTrap)
+    XSession() : display(XOpenDisplay(nullptr))
     {
-        activeTrap = this;
-        m_previous = XSetErrorHandler(&ErrorTrap::handle);
+        if (display == nullptr)
+            return;
+        m_outer = activeSession;
+        activeSession = this;
+        m_previous = XSetErrorHandler(&XSession::keepError);
     }
 
-    ~ErrorTrap()
+    ~XSession()
     {
-        XSync(m_display, False);
+        if (display == nullptr)
+            return;
+        XSync(display, False);
         XSetErrorHandler(m_previous);
-        activeTrap = m_outer;
+        activeSession = m_outer;
+        XCloseDisplay(display);
     }
 
-    ErrorTrap(const ErrorTrap&) = delete;
-    ErrorTrap& operator=(const ErrorTrap&) = delete;
+    XSession(const XSession&) = delete;
+    XSession& operator=(const XSession&) = delete;
 
-    // Waits for the server to answer everything sent so far, then tells
-    // whether any of it failed since the last look.
-    bool failedSinceLastCheck()
+    explicit operator bool() const { return display != nullptr; }
+
+    // Waits for the server to answer everything sent so far, then gives the
+    // first error since the last look ("BadMatch (invalid parameter
+    // attributes) in request 73"), or an empty text when all went well.
+    std::string takeError()
     {
-        XSync(m_display, False);
-        const bool failed = m_failed;
-        m_failed = false;
-        return failed;
+        XSync(display, False);
+        std::string error;
+        error.swap(m_error);
+        return error;
     }
+
+    Display* const display;
 
 private:
-    static int handle(Display* display, XErrorEvent* error)
+    static int keepError(Display* display, XErrorEvent* error)
     {
-        if (activeTrap != nullptr && display == activeTrap->m_display)
+        XSession* session = activeSession;
+        while (session != nullptr && session->display != display)
+            session = session->m_outer;
+        if (session == nullptr)
+            return activeSession != nullptr && activeSession->m_previous != nullptr
+                       ? activeSession->m_previous(display, error)
+                       : 0;
+        if (session->m_error.empty())
         {
-            activeTrap->m_failed = true;
-            return 0;
+            char text[256] = {};
+            XGetErrorText(display, error->error_code, text, sizeof text);
+            session->m_error = std::string(text) + " in request " + std::to_string(error->request_code);
         }
-        return activeTrap != nullptr && activeTrap->m_previous != nullptr
-                   ? activeTrap->m_previous(display, error)
-                   : 0;
+        return 0;
     }
 
-    static inline ErrorTrap* activeTrap = nullptr;
-    Display* m_display;
-    ErrorTrap* m_outer;
+    static inline XSession* activeSession = nullptr;
+    XSession* m_outer = nullptr;
     XErrorHandler m_previous = nullptr;
-    bool m_failed = false;
-};
-
-struct Connection
-{
-    Connection() : display(XOpenDisplay(nullptr)) {}
-    ~Connection()
-    {
-        if (display != nullptr)
-            XCloseDisplay(display);
-    }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    Display* display;
+    std::string m_error;
 };
 
 bool hasRandr(Display* display, int wantedMinor)
@@ -170,14 +183,15 @@ bool primaryFromCrtcs(Display* display, Window root, MonitorRect& rect)
     return found;
 }
 
-MonitorRect primaryMonitor(Display* display)
+MonitorRect primaryMonitor(XSession& session)
 {
+    Display* display = session.display;
     const int screen = DefaultScreen(display);
     const Window root = RootWindow(display, screen);
     MonitorRect rect{0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)};
-    ErrorTrap trap(display);
     if (!primaryFromMonitors(display, root, rect))
         primaryFromCrtcs(display, root, rect);
+    session.takeError(); // a RandR that answers with errors leaves the whole screen
     return rect;
 }
 
@@ -194,85 +208,268 @@ void sendToWindowManager(Display* display, Window window, const char* messageTyp
                &event);
 }
 
-bool grabWithShm(Display* display, Window root, const MonitorRect& rect, ErrorTrap& trap,
-                 std::vector<std::uint8_t>& out)
+// Owners for what a grab allocates, so that every way out releases it.
+struct ImageOwner
 {
-    if (!XShmQueryExtension(display))
-        return false;
-    const int screen = DefaultScreen(display);
-    XShmSegmentInfo segment{};
-    XImage* image = XShmCreateImage(display, DefaultVisual(display, screen), DefaultDepth(display, screen),
-                                    ZPixmap, nullptr, &segment, rect.width, rect.height);
-    if (image == nullptr)
-        return false;
-
-    bool grabbed = false;
-    segment.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image->bytes_per_line) * image->height,
-                           IPC_CREAT | 0600);
-    if (segment.shmid >= 0)
+    explicit ImageOwner(XImage* owned) : image(owned) {}
+    ~ImageOwner()
     {
-        segment.shmaddr = image->data = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
-        segment.readOnly = False;
-        if (segment.shmaddr != reinterpret_cast<char*>(-1))
+        if (image == nullptr)
+            return;
+        if (shmData) // the segment and its description are not Xlib's to free
         {
-            // A remote or sandboxed server cannot attach; that shows as an X error.
-            const bool attached = XShmAttach(display, &segment) && !trap.failedSinceLastCheck();
-            // Marked for removal now, so the segment cannot outlive a crash.
-            shmctl(segment.shmid, IPC_RMID, nullptr);
-            if (attached)
-            {
-                grabbed = XShmGetImage(display, root, image, rect.x, rect.y, AllPlanes) &&
-                          !trap.failedSinceLastCheck() && convertImageToBgrx(*image, out);
-                // Only our mapping goes with shmdt; the server lets go when it
-                // reads the detach, and the removed segment lives until then.
-                XShmDetach(display, &segment);
-            }
-            shmdt(segment.shmaddr);
+            image->data = nullptr;
+            image->obdata = nullptr;
         }
-        else
-        {
-            shmctl(segment.shmid, IPC_RMID, nullptr);
-        }
+        XDestroyImage(image);
     }
-    image->data = nullptr;
-    XDestroyImage(image);
-    return grabbed;
+    ImageOwner(const ImageOwner&) = delete;
+    ImageOwner& operator=(const ImageOwner&) = delete;
+
+    XImage* image;
+    bool shmData = false;
+};
+
+// A private shared-memory segment, marked for removal as soon as both sides
+// have it, so that it cannot outlive a crash.
+struct SharedSegment
+{
+    explicit SharedSegment(std::size_t size)
+    {
+        info.shmid = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+        if (info.shmid < 0)
+            return;
+        info.shmaddr = static_cast<char*>(shmat(info.shmid, nullptr, 0));
+        if (info.shmaddr == reinterpret_cast<char*>(-1))
+        {
+            info.shmaddr = nullptr;
+            shmctl(info.shmid, IPC_RMID, nullptr);
+        }
+        info.readOnly = False;
+    }
+    ~SharedSegment()
+    {
+        if (attachedTo != nullptr)
+            XShmDetach(attachedTo, &info); // the server lets go when it reads this
+        if (info.shmaddr == nullptr)
+            return;
+        shmdt(info.shmaddr); // only our mapping; the removed segment lives while the server holds it
+        shmctl(info.shmid, IPC_RMID, nullptr);
+    }
+    SharedSegment(const SharedSegment&) = delete;
+    SharedSegment& operator=(const SharedSegment&) = delete;
+
+    XShmSegmentInfo info{};
+    Display* attachedTo = nullptr;
+};
+
+// Empty when the grab worked; otherwise why not.
+std::string grabWithShm(XSession& session, Window root, const MonitorRect& rect, std::vector<std::uint8_t>& out)
+{
+    Display* display = session.display;
+    if (!XShmQueryExtension(display))
+        return "MIT-SHM assente";
+    const int screen = DefaultScreen(display);
+    ImageOwner image(XShmCreateImage(display, DefaultVisual(display, screen), DefaultDepth(display, screen), ZPixmap,
+                                     nullptr, nullptr, static_cast<unsigned>(rect.width),
+                                     static_cast<unsigned>(rect.height)));
+    if (image.image == nullptr)
+        return "XShmCreateImage non riuscita";
+    SharedSegment segment(static_cast<std::size_t>(image.image->bytes_per_line) * image.image->height);
+    if (segment.info.shmaddr == nullptr)
+        return std::string("memoria condivisa non disponibile: ") + std::strerror(errno);
+    image.image->data = segment.info.shmaddr;
+    image.shmData = true;
+    image.image->obdata = reinterpret_cast<char*>(&segment.info);
+
+    // A remote or sandboxed server cannot attach; that shows as an X error.
+    XShmAttach(display, &segment.info);
+    if (std::string error = session.takeError(); !error.empty())
+        return "XShmAttach: " + error;
+    segment.attachedTo = display;
+    shmctl(segment.info.shmid, IPC_RMID, nullptr);
+
+    const Bool got = XShmGetImage(display, root, image.image, rect.x, rect.y, AllPlanes);
+    if (std::string error = session.takeError(); !error.empty() || !got)
+        return "XShmGetImage: " + (error.empty() ? std::string("non riuscita") : error);
+    if (!convertImageToBgrx(*image.image, out))
+        return "formato dei pixel senza maschere di colore";
+    return {};
 }
 
-bool grabWithGetImage(Display* display, Window root, const MonitorRect& rect, ErrorTrap& trap,
-                      std::vector<std::uint8_t>& out)
+std::string grabWithGetImage(XSession& session, Window root, const MonitorRect& rect, std::vector<std::uint8_t>& out)
 {
-    XImage* image = XGetImage(display, root, rect.x, rect.y, static_cast<unsigned>(rect.width),
-                              static_cast<unsigned>(rect.height), AllPlanes, ZPixmap);
-    trap.failedSinceLastCheck();
-    if (image == nullptr)
-        return false;
-    const bool converted = convertImageToBgrx(*image, out);
-    XDestroyImage(image);
-    return converted;
+    ImageOwner image(XGetImage(session.display, root, rect.x, rect.y, static_cast<unsigned>(rect.width),
+                               static_cast<unsigned>(rect.height), AllPlanes, ZPixmap));
+    const std::string error = session.takeError();
+    if (image.image == nullptr)
+        return "XGetImage: " + (error.empty() ? std::string("non riuscita") : error);
+    if (!convertImageToBgrx(*image.image, out))
+        return "formato dei pixel senza maschere di colore";
+    return {};
 }
 
 [[noreturn]] int onDisplayLost(Display*)
 {
     // No stdio here: only write(2) and _exit(2), which skip the library
     // destructors that race with SFML's audio thread.
-    const char message[] = "Connessione al display X persa: il programma termina.\n";
-    const ssize_t ignored = write(STDERR_FILENO, message, std::strlen(message));
+    const ssize_t ignored = write(STDERR_FILENO, messages::displayLost, sizeof messages::displayLost - 1);
     (void)ignored;
     _exit(255);
 }
 
+// What the window library needs to open an OpenGL window: GLX, and a visual
+// of the screen's own depth, true colour at 24 bits or more, that OpenGL can
+// draw into. SFML 2.5 crashes without GLX or on an 8-bit screen, and asks
+// for a window of another depth than the screen's on a 16-bit one.
+std::string openGlProblem(Display* display, const std::string& name)
+{
+    int errorBase = 0;
+    int eventBase = 0;
+    if (!glXQueryExtension(display, &errorBase, &eventBase))
+        return messages::noGlx(name);
+
+    const int screen = DefaultScreen(display);
+    const int depth = DefaultDepth(display, screen);
+    XVisualInfo wanted{};
+    wanted.screen = screen;
+    wanted.depth = depth;
+    int count = 0;
+    XVisualInfo* visuals = XGetVisualInfo(display, VisualScreenMask | VisualDepthMask, &wanted, &count);
+    bool usable = false;
+    for (int i = 0; i < count && !usable && depth >= 24; ++i)
+    {
+        int useGl = 0;
+        int rgba = 0;
+        usable = (visuals[i].c_class == TrueColor || visuals[i].c_class == DirectColor) &&
+                 glXGetConfig(display, &visuals[i], GLX_USE_GL, &useGl) == 0 && useGl &&
+                 glXGetConfig(display, &visuals[i], GLX_RGBA, &rgba) == 0 && rgba;
+    }
+    if (visuals != nullptr)
+        XFree(visuals);
+    return usable ? std::string() : messages::noTrueColourGl(name, depth);
+}
+
+// SFML 2.5 centres a new window on the X screen by its width in both
+// directions: y = (screen width - window height) / 2. On a screen at least
+// about three times as wide as the window is tall, that is wholly below the
+// screen. After mapping, SFML waits for a VisibilityNotify that is not
+// "fully obscured", which such a window never gets, and spins forever. A
+// window manager places the window itself and hides the fault; without one,
+// this watcher moves a wholly off-screen window with our title onto the
+// primary monitor as soon as it is mapped. It runs on its own thread, since
+// SFML holds the main one, and speaks XCB on a connection of its own: XCB
+// returns errors as values, so no process-wide Xlib error handler is shared
+// with SFML's thread.
+class OffscreenWindowRescuer
+{
+public:
+    OffscreenWindowRescuer(const std::string& title, const MonitorRect& primary)
+        : m_title(title), m_primary(primary), m_connection(xcb_connect(nullptr, nullptr))
+    {
+        if (xcb_connection_has_error(m_connection))
+            return;
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        // Selected before SFML creates its window, so its MapNotify cannot be missed.
+        const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_void_cookie_t cookie =
+            xcb_change_window_attributes_checked(m_connection, m_root->root, XCB_CW_EVENT_MASK, &mask);
+        if (xcb_generic_error_t* error = xcb_request_check(m_connection, cookie))
+        {
+            std::free(error);
+            return;
+        }
+        m_thread = std::thread([this] { watch(); });
+    }
+
+    ~OffscreenWindowRescuer()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        xcb_disconnect(m_connection);
+    }
+
+    OffscreenWindowRescuer(const OffscreenWindowRescuer&) = delete;
+    OffscreenWindowRescuer& operator=(const OffscreenWindowRescuer&) = delete;
+
+private:
+    void watch()
+    {
+        pollfd connection{xcb_get_file_descriptor(m_connection), POLLIN, 0};
+        while (!m_stop && !xcb_connection_has_error(m_connection))
+        {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection))
+            {
+                if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY)
+                    rescue(reinterpret_cast<xcb_map_notify_event_t*>(event)->window);
+                std::free(event);
+            }
+            poll(&connection, 1, 20);
+        }
+    }
+
+    void rescue(xcb_window_t window)
+    {
+        xcb_get_geometry_reply_t* geometry =
+            xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr);
+        if (geometry == nullptr)
+            return;
+        const bool offscreen = geometry->x >= m_root->width_in_pixels || geometry->y >= m_root->height_in_pixels ||
+                               geometry->x + geometry->width <= 0 || geometry->y + geometry->height <= 0;
+        std::free(geometry);
+        if (!offscreen || !hasOurTitle(window))
+            return;
+        const std::uint32_t values[] = {static_cast<std::uint32_t>(m_primary.x),
+                                        static_cast<std::uint32_t>(m_primary.y)};
+        xcb_configure_window(m_connection, window, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
+        xcb_flush(m_connection);
+    }
+
+    bool hasOurTitle(xcb_window_t window)
+    {
+        xcb_get_property_reply_t* name = xcb_get_property_reply(
+            m_connection,
+            xcb_get_property(m_connection, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 256), nullptr);
+        if (name == nullptr)
+            return false;
+        const char* text = static_cast<const char*>(xcb_get_property_value(name));
+        const bool ours = std::string(text, static_cast<std::size_t>(xcb_get_property_value_length(name))) == m_title;
+        std::free(name);
+        return ours;
+    }
+
+    const std::string m_title;
+    const MonitorRect m_primary;
+    xcb_connection_t* const m_connection;
+    xcb_screen_t* m_root = nullptr;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
 } // namespace
+
+void prepareProcess()
+{
+    // open() takes the lowest free descriptor, so this fills 0, 1 and 2 in turn.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        if (fcntl(fd, F_GETFD) == -1 && open("/dev/null", O_RDWR) == -1)
+            _exit(255);
+    // A reader that goes away makes writes fail with EPIPE instead of killing us.
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
 std::string displayProblem()
 {
-    Connection connection;
-    if (connection.display != nullptr)
-        return {};
     const char* name = std::getenv("DISPLAY");
-    if (name == nullptr || *name == '\0')
-        return "Nessun display X disponibile: la variabile DISPLAY non è impostata.";
-    return std::string("Impossibile connettersi al display X ") + name + ".";
+    XSession session;
+    if (!session)
+    {
+        if (name == nullptr || *name == '\0')
+            return messages::noDisplaySet;
+        return messages::cannotConnect(name);
+    }
+    return openGlProblem(session.display, DisplayString(session.display));
 }
 
 void endOnDisplayLoss()
@@ -282,20 +479,33 @@ void endOnDisplayLoss()
 
 ScreenSize primaryScreenSize()
 {
-    Connection connection;
-    if (connection.display == nullptr)
+    XSession session;
+    if (!session)
         return {0, 0};
-    const MonitorRect rect = primaryMonitor(connection.display);
+    const MonitorRect rect = primaryMonitor(session);
     return {rect.width, rect.height};
 }
 
+struct WindowCreationGuard::Watcher
+{
+    OffscreenWindowRescuer rescuer;
+};
+
+WindowCreationGuard::WindowCreationGuard(const std::string& title)
+{
+    XSession session;
+    if (session)
+        m_watcher.reset(new Watcher{{title, primaryMonitor(session)}});
+}
+
+WindowCreationGuard::~WindowCreationGuard() = default;
+
 void makeWindowTopmost(sf::WindowHandle window)
 {
-    Connection connection;
-    Display* display = connection.display;
-    if (display == nullptr)
+    XSession session;
+    if (!session)
         return;
-    ErrorTrap trap(display);
+    Display* display = session.display;
 
     const long netWmStateAdd = 1;
     const long sourceIsApplication = 1;
@@ -309,35 +519,35 @@ void makeWindowTopmost(sf::WindowHandle window)
     XWindowAttributes attributes{};
     if (XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable)
         XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
-    XSync(display, False);
 }
 
 void placeOverPrimaryMonitor(sf::WindowHandle window)
 {
-    Connection connection;
-    Display* display = connection.display;
-    if (display == nullptr)
+    XSession session;
+    if (!session)
         return;
-    ErrorTrap trap(display);
-    const MonitorRect rect = primaryMonitor(display);
-    XMoveResizeWindow(display, window, rect.x, rect.y, static_cast<unsigned>(rect.width),
+    const MonitorRect rect = primaryMonitor(session);
+    XMoveResizeWindow(session.display, window, rect.x, rect.y, static_cast<unsigned>(rect.width),
                       static_cast<unsigned>(rect.height));
 }
 
 ScreenPixels grabPrimaryScreen()
 {
-    Connection connection;
-    Display* display = connection.display;
-    if (display == nullptr)
-        return {0, 0, {}};
+    XSession session;
+    if (!session)
+        return {0, 0, {}, "nessun display X"};
 
-    const MonitorRect rect = primaryMonitor(display);
-    ScreenPixels pixels{rect.width, rect.height, {}};
-    ErrorTrap trap(display);
-    const Window root = DefaultRootWindow(display);
-    if (!grabWithShm(display, root, rect, trap, pixels.bgrx) &&
-        !grabWithGetImage(display, root, rect, trap, pixels.bgrx))
-        pixels.bgrx.assign(static_cast<std::size_t>(rect.width) * rect.height * 4, 0);
+    const MonitorRect rect = primaryMonitor(session);
+    ScreenPixels pixels{rect.width, rect.height, {}, {}};
+    const Window root = DefaultRootWindow(session.display);
+    const std::string shmProblem = grabWithShm(session, root, rect, pixels.bgrx);
+    if (shmProblem.empty())
+        return pixels;
+    const std::string getImageProblem = grabWithGetImage(session, root, rect, pixels.bgrx);
+    if (getImageProblem.empty())
+        return pixels;
+    pixels.bgrx.assign(static_cast<std::size_t>(rect.width) * rect.height * 4, 0);
+    pixels.problem = shmProblem + "; " + getImageProblem;
     return pixels;
 }
 
