@@ -1,0 +1,156 @@
+// Starts that real machines and shells produce: odd screen layouts without a
+// window manager, closed standard streams, displays without a usable OpenGL
+// visual, a console reader that goes away. Each one either plays until
+// Escape or ends at once with one line saying what is missing; none hangs,
+// crashes or dies of a signal.
+
+#include "messages.hpp"
+#include "support/case_name.hpp"
+#include "support/display.hpp"
+#include "support/eventually.hpp"
+#include "support/show.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace
+{
+
+using namespace std::chrono_literals;
+using testsupport::Rgb;
+using testsupport::TempDir;
+
+const char* const title = "Quorvel Desktop Overlay";
+const Rgb red{255, 0, 0};
+const Rgb green{0, 255, 0};
+
+struct Monitor
+{
+    int x, y, width, height;
+};
+
+struct StartCase
+{
+    const char* name;
+    int width, height, depth;
+    std::vector<std::string> serverArgs;
+    std::vector<Monitor> monitors; // the first is the primary; none: the screen is one monitor
+    const char* shell;             // how the player is started; $0 is the player
+    std::string endsWith;          // the one line of a start that cannot play; empty: it plays
+};
+
+// GoogleTest names the case by its description rather than its bytes.
+void PrintTo(const StartCase& c, std::ostream* os) { *os << c.name; }
+
+const char* const plain = "exec \"$0\"";
+
+const StartCase startCases[] = {
+    // SFML 2.5 would place these windows wholly below the screen and wait for them forever.
+    {"screen three times as wide as tall", 1200, 400, 24, {}, {}, plain, ""},
+    {"two monitors side by side", 640, 120, 24, {}, {{0, 0, 320, 120}, {320, 0, 320, 120}}, plain, ""},
+    {"primary monitor on the right", 640, 120, 24, {}, {{320, 0, 320, 120}, {0, 0, 320, 120}}, plain, ""},
+
+    {"standard output closed", 160, 120, 24, {}, {}, "exec \"$0\" >&-", ""},
+    {"standard error closed", 160, 120, 24, {}, {}, "exec \"$0\" 2>&-", ""},
+    {"all standard streams closed", 160, 120, 24, {}, {}, "exec \"$0\" <&- >&- 2>&-", ""},
+    // bash reports a death by SIGPIPE as 141; the player must outlive its reader.
+    {"console reader goes away", 160, 120, 24, {}, {}, "\"$0\" | head -n 1 >/dev/null; exit ${PIPESTATUS[0]}", ""},
+
+    {"no GLX", 160, 120, 24, {"-extension", "GLX"}, {}, plain, "Il display X :N non offre OpenGL"},
+    // Xvfb offers no GLX at 8 bits.
+    {"8-bit screen", 160, 120, 8, {}, {}, plain, "Il display X :N non offre OpenGL"},
+    {"16-bit screen", 160, 120, 16, {}, {}, plain, "Il display X :N ha colori a 16 bit"},
+};
+
+class HostileStartTest : public testing::TestWithParam<StartCase>
+{
+};
+
+// Two steps that take turns every 0.3 s of music, so the screen shows
+// whether the show goes on.
+void alternatingShow(const TempDir& folder)
+{
+    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+    folder.write("green.frag", testsupport::solidShader(0, 1, 0));
+    folder.write("shader_sequence.txt", "red.frag 0.3\ngreen.frag 0.3\n");
+    testsupport::writeTone(folder.file("music.ogg"), 30);
+}
+
+bool screenIs(const Rgb& colour, const Monitor& area)
+{
+    const testsupport::Screenshot shot = testsupport::takeScreenshot();
+    for (int y = area.y; y < area.y + area.height; ++y)
+        for (int x = area.x; x < area.x + area.width; ++x)
+            if (!(shot.at(x, y) == colour))
+                return false;
+    return true;
+}
+
+std::string withDisplayNumber(std::string line, const std::string& display)
+{
+    const std::size_t at = line.find(":N");
+    if (at != std::string::npos)
+        line.replace(at, 2, display);
+    return line;
+}
+
+TEST_P(HostileStartTest, PlaysOrEndsWithOneLine)
+{
+    const StartCase& c = GetParam();
+    testsupport::VirtualDisplay display(c.width, c.height, c.depth, c.serverArgs);
+    if (!c.monitors.empty())
+    {
+        std::string command = "xrandr --output screen --noprimary";
+        for (std::size_t i = 0; i < c.monitors.size(); ++i)
+        {
+            const Monitor& m = c.monitors[i];
+            command += " && xrandr --setmonitor '" + std::string(i == 0 ? "*" : "") + "m" + std::to_string(i) + "' " +
+                       std::to_string(m.width) + "/10x" + std::to_string(m.height) + "/10+" + std::to_string(m.x) +
+                       "+" + std::to_string(m.y) + " none";
+        }
+        ASSERT_EQ(testsupport::shell(command), 0);
+    }
+    TempDir folder;
+    alternatingShow(folder);
+    testsupport::RunningProgram player({"bash", "-c", c.shell, QUORVEL_BINARY}, folder.path(),
+                                       {"ALSOFT_DRIVERS=null"});
+
+    if (!c.endsWith.empty())
+    {
+        ASSERT_TRUE(player.waitForExit(30s)) << "it must not hang";
+        EXPECT_EQ(player.exitStatus(), 255);
+        const std::vector<std::string> err = testsupport::lines(player.err());
+        ASSERT_EQ(err.size(), 1u) << player.err();
+        EXPECT_EQ(err[0].rfind(withDisplayNumber(c.endsWith, display.name()), 0), 0u) << err[0];
+        EXPECT_EQ(player.out(), "");
+        return;
+    }
+
+    const Monitor primary = c.monitors.empty() ? Monitor{0, 0, c.width, c.height} : c.monitors.front();
+    ASSERT_TRUE(testsupport::eventually([] { return testsupport::findWindow(title).viewable; }, 20s))
+        << "the window never came up: " << player.err();
+    // The show goes on: red, green and red again on the primary monitor.
+    for (const Rgb& colour : {red, green, red})
+        ASSERT_TRUE(testsupport::eventually([&] { return screenIs(colour, primary); }, 10s))
+            << "waiting for " << testsupport::describe(colour) << "; " << player.err();
+    ASSERT_TRUE(player.running());
+    const testsupport::WindowInfo window = testsupport::findWindow(title);
+    EXPECT_EQ(window.x, primary.x);
+    EXPECT_EQ(window.y, primary.y);
+    EXPECT_EQ(window.width, primary.width);
+    EXPECT_EQ(window.height, primary.height);
+
+    ASSERT_EQ(testsupport::shell("xdotool key Escape"), 0);
+    ASSERT_TRUE(player.waitForExit(10s)) << "Escape must end it";
+    EXPECT_EQ(player.signal(), 0);
+    EXPECT_EQ(player.exitStatus(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, HostileStartTest, testing::ValuesIn(startCases),
+                         [](const testing::TestParamInfo<StartCase>& info) {
+                             return testsupport::caseName(info.param.name);
+                         });
+
+} // namespace
