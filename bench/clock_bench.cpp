@@ -1,9 +1,12 @@
 // The music as a clock: plays MUSIC for its whole length while drawing frames
-// like the player, reads the position once a frame, and reports the step
-// between reads, backward jumps, and how late the switch rule fires for a
-// show of STEP-second steps (music time at the switch minus the due time).
+// like the player, reads the position as the player does (a backward read
+// is read again), and reports the step between reads, the raw backward reads
+// and those that stood after the second read, and how late the switch rule
+// fires for a show of STEP-second steps (music time at the switch minus the
+// due time).
 //   clock_bench MUSIC STEP_SECONDS
 
+#include "music_clock.hpp"
 #include "switch_rule.hpp"
 
 #include <SFML/Audio/Music.hpp>
@@ -46,12 +49,18 @@ int main(int argc, char** argv)
     music.play();
 
     std::vector<float> steps, backJumps, overshoots;
-    std::size_t frames = 0, index = 0;
+    std::size_t frames = 0, index = 0, rawBackwardReads = 0;
     float startTime = 0, previous = 0, runningSum = 0, behindRunningSum = 0;
     sf::Clock wall;
     while (wall.getElapsedTime().asSeconds() < length + 1.0f)
     {
-        const float musicTime = music.getPlayingOffset().asSeconds();
+        const auto read = [&] {
+            const float seconds = music.getPlayingOffset().asSeconds();
+            rawBackwardReads += seconds < previous && seconds > 0 ? 1 : 0;
+            return seconds;
+        };
+        const float musicTime =
+            steadyPlayingPosition(read, [&] { return music.getStatus() == sf::Music::Playing; }, previous);
         ++frames;
         if (musicTime < previous)
         {
@@ -62,7 +71,7 @@ int main(int argc, char** argv)
             steps.push_back(musicTime - previous);
         previous = musicTime;
         const float dueTime = startTime + stepSeconds;
-        if (applySwitchRule(musicTime, stepSeconds, 2, index, startTime))
+        if (stepFrame(musicTime, stepSeconds, 2, index, startTime).switched)
         {
             overshoots.push_back(musicTime - dueTime);
             runningSum += stepSeconds;
@@ -78,7 +87,8 @@ int main(int argc, char** argv)
     std::printf("position advances: %zu; step median %.2f ms, p99 %.2f ms, max %.2f ms\n", steps.size(),
                 percentile(steps, 0.5) * 1000, percentile(steps, 0.99) * 1000, percentile(steps, 1.0) * 1000);
     std::printf("frames reading the same position as the one before: %zu\n", frames - steps.size() - backJumps.size());
-    std::printf("backward reads: %zu", backJumps.size());
+    std::printf("raw backward reads: %zu; backward positions used after reading again: %zu", rawBackwardReads,
+                backJumps.size());
     if (!backJumps.empty())
         std::printf("; size median %.1f ms, max %.1f ms", percentile(backJumps, 0.5) * 1000,
                     percentile(backJumps, 1.0) * 1000);

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace
@@ -52,12 +54,12 @@ protected:
 
     LoadResult loadExisting(const std::string& name)
     {
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
+        std::ostringstream out;
+        std::ostringstream err;
         LoadResult result;
-        result.sequence = loadShaderSequence(name);
-        result.out = testing::internal::GetCapturedStdout();
-        result.err = testing::internal::GetCapturedStderr();
+        result.sequence = loadShaderSequence(name, out, err);
+        result.out = out.str();
+        result.err = err.str();
         return result;
     }
 
@@ -95,7 +97,6 @@ TEST_F(LoaderTest, SameFileOnTwoLinesGivesTwoShaderObjects)
     ASSERT_EQ(result.sequence.size(), 2u);
     EXPECT_NE(result.sequence[0].shader.get(), result.sequence[1].shader.get());
     EXPECT_NE(result.sequence[0].shader->getNativeHandle(), result.sequence[1].shader->getNativeHandle());
-    EXPECT_EQ(result.sequence[0].shader.use_count(), 1);
 }
 
 TEST_F(LoaderTest, MissingFileIsReportedWithItsNameAndGivesNoCountLine)
@@ -127,6 +128,10 @@ const WholeFileCase wholeFileCases[] = {
     {"byte-order mark spoils a first-line comment", "\xef\xbb\xbf# intro 1\nb.frag 2\n", {2}, {}},
     {"hash after a blank is a path", " #fx.frag 3\na.frag 1\n", {1},
      {"Errore nel caricamento dello shader: #fx.frag"}},
+    {"a line past the length bound is skipped like any malformed line",
+     "a.frag 1" + std::string(maxSequenceLineBytes, ' ') + "\nb.frag 2\n", {2}, {}},
+    {"a line of exactly the bound is read", "a.frag 1" + std::string(maxSequenceLineBytes - 8, ' ') + "\n", {1}, {}},
+    {"lone CR line ends make one line", "a.frag 1\rb.frag 2\r", {1}, {}},
     {"malformed lines skipped silently", "a.frag\na.frag abc\na.frag 1e39\na.frag 2.5e\n  # note 3\nb.frag -1\na.frag 0\n",
      {-1, 0}, {}},
 };
@@ -146,6 +151,92 @@ TEST_P(WholeFileTest, LoadsTheStepsItHolds)
 
 INSTANTIATE_TEST_SUITE_P(Files, WholeFileTest, testing::ValuesIn(wholeFileCases),
                          [](const testing::TestParamInfo<WholeFileCase>& info) {
+                             return testsupport::caseName(info.param.name);
+                         });
+
+// Peak resident memory of this process so far, in bytes.
+long peakResidentBytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss * 1024L;
+}
+
+TEST_F(LoaderTest, AbsurdFilesAreRefusedWithoutBeingHeldInMemory)
+{
+    constexpr long gigabyte = 1024L * 1024 * 1024;
+    // Sparse files of zeros: one line with no line end, and a "shader" of a gigabyte.
+    ASSERT_EQ(testsupport::shell("truncate -s 1G '" + folder->file("huge_sequence.txt") + "' '" +
+                                 folder->file("huge.frag") + "'"),
+              0);
+    load("a.frag 1\n"); // the OpenGL driver's own start-up is not the loader's
+    const long before = peakResidentBytes();
+
+    const LoadResult noLineEnd = loadExisting("huge_sequence.txt");
+    EXPECT_TRUE(noLineEnd.sequence.empty());
+    EXPECT_EQ(noLineEnd.out, "Shader caricate: 0\n");
+    EXPECT_EQ(noLineEnd.err, "");
+
+    const LoadResult hugeShader = load("huge.frag 1\na.frag 2\n");
+    EXPECT_EQ(durations(hugeShader.sequence), (std::vector<float>{2}));
+    EXPECT_EQ(hugeShader.err, "Errore nel caricamento dello shader: huge.frag\n");
+
+    EXPECT_LT(peakResidentBytes() - before, gigabyte / 16) << "the loader must not hold these files";
+}
+
+TEST_F(LoaderTest, ShaderSizeBoundIsInclusive)
+{
+    std::string source = solidShader;
+    source.resize(maxShaderFileBytes, ' ');
+    folder->write("largest.frag", source);
+    folder->write("too_large.frag", source + " ");
+    const LoadResult result = load("largest.frag 1\ntoo_large.frag 2\n");
+    EXPECT_EQ(durations(result.sequence), (std::vector<float>{1}));
+    EXPECT_EQ(result.err, "Errore nel caricamento dello shader: too_large.frag\n");
+}
+
+struct UniformCase
+{
+    const char* name;
+    std::string declarations;
+    std::string colour; // uses both names, so that neither is optimised away
+    bool setsTime;
+    bool setsResolution;
+    std::string err;
+};
+
+void PrintTo(const UniformCase& c, std::ostream* os) { *os << c.name; }
+
+const UniformCase uniformCases[] = {
+    {"the types the loop sets", "uniform float time; uniform vec2 resolution;", "vec4(time, resolution, 1.0)", true,
+     true, ""},
+    {"time as int", "uniform int time; uniform vec2 resolution;", "vec4(float(time), resolution, 1.0)", false, true,
+     "u.frag: la uniform time è dichiarata int, il programma la imposta float: resta senza valore.\n"},
+    {"resolution as vec3", "uniform float time; uniform vec3 resolution;", "vec4(time, resolution)", true, false,
+     "u.frag: la uniform resolution è dichiarata vec3, il programma la imposta vec2: resta senza valore.\n"},
+    {"both wrong", "uniform vec4 time; uniform float resolution;", "time * resolution", false, false,
+     "u.frag: la uniform time è dichiarata vec4, il programma la imposta float: resta senza valore.\n"
+     "u.frag: la uniform resolution è dichiarata float, il programma la imposta vec2: resta senza valore.\n"},
+};
+
+class UniformTypeTest : public LoaderTest, public testing::WithParamInterface<UniformCase>
+{
+};
+
+TEST_P(UniformTypeTest, WrongTypesAreSaidOnceAndLeftUnset)
+{
+    const UniformCase& c = GetParam();
+    folder->write("u.frag", c.declarations + "\nvoid main() { gl_FragColor = " + c.colour + "; }\n");
+    const LoadResult result = load("u.frag 1\n");
+    ASSERT_EQ(result.sequence.size(), 1u) << result.err;
+    EXPECT_EQ(result.sequence[0].setsTime, c.setsTime);
+    EXPECT_EQ(result.sequence[0].setsResolution, c.setsResolution);
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(result.out, "Shader caricate: 1\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Declarations, UniformTypeTest, testing::ValuesIn(uniformCases),
+                         [](const testing::TestParamInfo<UniformCase>& info) {
                              return testsupport::caseName(info.param.name);
                          });
 

@@ -1,3 +1,4 @@
+#include "music_clock.hpp"
 #include "switch_rule.hpp"
 
 #include "support/case_name.hpp"
@@ -72,5 +73,99 @@ TEST_P(SwitchRuleTest, FollowsTheMusic)
 
 INSTANTIATE_TEST_SUITE_P(Frames, SwitchRuleTest, testing::ValuesIn(switchCases),
                          [](const testing::TestParamInfo<SwitchCase>& info) { return testsupport::caseName(info.param.name); });
+
+// Whole frames of the loop: the step drawn, its time and whether the frame
+// announces a switch, for a show of given durations.
+struct DrawnFrame
+{
+    float musicTime;
+    std::size_t drawnIndex;
+    float shaderTime;
+    bool switched;
+};
+
+struct FrameCase
+{
+    const char* name;
+    std::vector<float> durations;
+    std::vector<DrawnFrame> frames;
+};
+
+void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.name; }
+
+const FrameCase frameCases[] = {
+    {"the outgoing step is drawn once more with time 0", {2.0f, 1.0f},
+     {{0.0f, 0, 0.0f, false}, {1.5f, 0, 1.5f, false}, {2.25f, 0, 0.0f, true}, {2.5f, 1, 0.25f, false},
+      {3.25f, 1, 0.0f, true}, {3.5f, 0, 0.25f, false}}},
+    {"a zero-length step is drawn on exactly one frame", {1.0f, 0.0f, 1.0f},
+     {{1.0f, 0, 0.0f, true}, {1.1f, 1, 0.0f, true}, {1.2f, 2, 0.1f, false}}},
+    {"all steps zero-length: a switch on every frame, each drawn with time 0", {0.0f, 0.0f},
+     {{0.0f, 0, 0.0f, true}, {0.0f, 1, 0.0f, true}, {0.5f, 0, 0.0f, true}}},
+    {"a position back to 0 after the end gives a constant negative time", {1.0f, 5.0f},
+     {{1.5f, 0, 0.0f, true}, {2.0f, 1, 0.5f, false}, {0.0f, 1, -1.5f, false}, {0.0f, 1, -1.5f, false}}},
+};
+
+class FrameStepTest : public testing::TestWithParam<FrameCase>
+{
+};
+
+TEST_P(FrameStepTest, DrawsTheStepActiveWhenTheFrameBegan)
+{
+    const FrameCase& c = GetParam();
+    std::size_t currentShaderIndex = 0;
+    float shaderStartTime = 0.0f;
+    for (std::size_t i = 0; i < c.frames.size(); ++i)
+    {
+        const DrawnFrame& expected = c.frames[i];
+        SCOPED_TRACE("frame " + std::to_string(i));
+        const FrameStep frame = stepFrame(expected.musicTime, c.durations[currentShaderIndex], c.durations.size(),
+                                          currentShaderIndex, shaderStartTime);
+        EXPECT_EQ(frame.drawnIndex, expected.drawnIndex);
+        EXPECT_FLOAT_EQ(frame.shaderTime, expected.shaderTime);
+        EXPECT_EQ(frame.switched, expected.switched);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shows, FrameStepTest, testing::ValuesIn(frameCases),
+                         [](const testing::TestParamInfo<FrameCase>& info) { return testsupport::caseName(info.param.name); });
+
+// The playing position read through a stand-in source: scripted reads, and
+// whether the music plays.
+struct PositionCase
+{
+    const char* name;
+    float previous;
+    std::vector<float> reads;
+    bool playing;
+    float believed;
+    std::size_t readsUsed;
+};
+
+void PrintTo(const PositionCase& c, std::ostream* os) { *os << c.name; }
+
+const PositionCase positionCases[] = {
+    {"forward is believed at once", 10.0f, {10.02f}, true, 10.02f, 1},
+    {"the same position is believed at once", 10.0f, {10.0f}, true, 10.0f, 1},
+    {"a one-read jump back is read again", 61.0f, {60.0f, 61.02f}, true, 61.02f, 2},
+    {"a move back that reads twice stands", 61.0f, {20.0f, 20.0f}, true, 20.0f, 2},
+    {"the end of the track reads 0 and stands", 31.9f, {0.0f}, false, 0.0f, 1},
+    {"the end seen while still marked playing stands too", 31.9f, {0.0f, 0.0f}, true, 0.0f, 2},
+};
+
+class MusicPositionTest : public testing::TestWithParam<PositionCase>
+{
+};
+
+TEST_P(MusicPositionTest, ReadsABackwardPositionTwiceWhilePlaying)
+{
+    const PositionCase& c = GetParam();
+    std::size_t readsUsed = 0;
+    const auto read = [&] { return c.reads.at(readsUsed++); };
+    EXPECT_FLOAT_EQ(steadyPlayingPosition(read, [&] { return c.playing; }, c.previous), c.believed);
+    EXPECT_EQ(readsUsed, c.readsUsed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Reads, MusicPositionTest, testing::ValuesIn(positionCases),
+                         [](const testing::TestParamInfo<PositionCase>& info) { return testsupport::caseName(info.param.name); });
 
 } // namespace
