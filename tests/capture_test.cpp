@@ -107,6 +107,7 @@ TEST(Capture, FailedGrabLeavesAZeroFilledBufferOfTheScreenSize)
     EXPECT_EQ(pixels.width, 40);
     EXPECT_EQ(pixels.height, 30);
     EXPECT_EQ(pixels.bgrx, std::vector<std::uint8_t>(40 * 30 * 4, 0));
+    EXPECT_NE(pixels.problem, "") << "a black snapshot is never a silent success";
 }
 
 TEST(Capture, TextureHoldsTheBytesUnchangedSoRedReadsAsBlue)
@@ -115,8 +116,6 @@ TEST(Capture, TextureHoldsTheBytesUnchangedSoRedReadsAsBlue)
     testsupport::paintDesktop([](int x, int y) { return y < 24 ? Rgb{255, 0, 0} : Rgb{0, 255, 0}; });
     const sf::Texture texture = captureDesktop();
     ASSERT_EQ(texture.getSize(), sf::Vector2u(64, 48));
-    EXPECT_FALSE(texture.isSmooth());
-    EXPECT_FALSE(texture.isRepeated());
     const sf::Image image = texture.copyToImage();
     const sf::Color top = image.getPixel(10, 5);
     const sf::Color bottom = image.getPixel(50, 40);

@@ -1,5 +1,6 @@
 // Folders that real users produce by mistake: whatever they hold, the player
-// either ends with the described lines and status 255, or plays until Escape.
+// either ends at start-up with its error lines and status 255, or plays until
+// Escape.
 // It never crashes, hangs or waits on a file.
 
 #include "support/case_name.hpp"
@@ -199,7 +200,7 @@ protected:
     static inline std::unique_ptr<testsupport::VirtualDisplay> display;
 };
 
-TEST_P(HostileInputTest, EndsAsDescribedOrPlays)
+TEST_P(HostileInputTest, EndsWithItsErrorLinesOrPlays)
 {
     const HostileCase& c = GetParam();
     TempDir folder;

@@ -435,7 +435,7 @@ TEST_F(PlaybackTest, XServerGoingAwayEndsThePlayerWithoutACrash)
     ASSERT_TRUE(player->waitForExit(10s)) << "it must not hang";
     EXPECT_EQ(player->signal(), 0) << "no abort, no core dump:\n" << player->err();
     EXPECT_EQ(player->exitStatus(), 255);
-    EXPECT_EQ(testsupport::ourLines(player->err()), std::vector<std::string>{}) << "no described line is due";
+    EXPECT_EQ(testsupport::ourLines(player->err()), std::vector<std::string>{}) << "none of the start-up or playback lines is due";
     EXPECT_NE(player->err().find("Connessione al display X persa: il programma termina.\n"), std::string::npos)
         << player->err();
 }

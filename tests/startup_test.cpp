@@ -97,7 +97,7 @@ std::string joined(const Lines& lines)
     return text;
 }
 
-TEST_P(StartupTest, EndsWithTheDescribedLinesAndStatus)
+TEST_P(StartupTest, EndsWithItsErrorLinesAndStatus)
 {
     const StartupCase& c = GetParam();
     TempDir folder;

@@ -11,6 +11,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace platform
@@ -46,35 +47,95 @@ void placeOverPrimaryMonitor(sf::WindowHandle)
     // which puts it at the origin already.
 }
 
+namespace
+{
+
+std::string failed(const char* call)
+{
+    return std::string(call) + " non riuscita (errore " + std::to_string(GetLastError()) + ")";
+}
+
+} // namespace
+
 ScreenPixels grabPrimaryScreen()
 {
-    HDC hScreenDC = GetDC(nullptr);
-    HDC hMemoryDC = CreateCompatibleDC(hScreenDC);
     const int width = GetSystemMetrics(SM_CXSCREEN);
     const int height = GetSystemMetrics(SM_CYSCREEN);
-    HBITMAP hBitmap = CreateCompatibleBitmap(hScreenDC, width, height);
-    SelectObject(hMemoryDC, hBitmap);
-    // CAPTUREBLT: include layered windows in the copy.
-    BitBlt(hMemoryDC, 0, 0, width, height, hScreenDC, 0, 0, SRCCOPY | CAPTUREBLT);
-
-    BITMAPINFO bmi;
-    std::memset(&bmi, 0, sizeof(bmi));
-    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmi.bmiHeader.biWidth = width;
-    bmi.bmiHeader.biHeight = -height; // negative: top row first
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
-
     // GetSystemMetrics answers 0 when it fails; never size the buffer from a negative.
     const std::size_t pixelCount = width > 0 && height > 0 ? static_cast<std::size_t>(width) * height : 0;
-    ScreenPixels pixels{width, height, std::vector<std::uint8_t>(pixelCount * 4)};
-    GetDIBits(hMemoryDC, hBitmap, 0, static_cast<UINT>(height), pixels.bgrx.data(), &bmi, DIB_RGB_COLORS);
+    ScreenPixels pixels{width, height, std::vector<std::uint8_t>(pixelCount * 4), {}};
+    if (pixelCount == 0)
+    {
+        pixels.problem = "dimensioni dello schermo non disponibili";
+        return pixels;
+    }
 
-    DeleteDC(hMemoryDC);
-    DeleteObject(hBitmap);
+    HDC hScreenDC = GetDC(nullptr);
+    if (hScreenDC == nullptr)
+    {
+        pixels.problem = failed("GetDC");
+        return pixels;
+    }
+    HDC hMemoryDC = CreateCompatibleDC(hScreenDC);
+    HBITMAP hBitmap = hMemoryDC != nullptr ? CreateCompatibleBitmap(hScreenDC, width, height) : nullptr;
+    HGDIOBJ hOldBitmap = hBitmap != nullptr ? SelectObject(hMemoryDC, hBitmap) : nullptr;
+
+    if (hMemoryDC == nullptr)
+        pixels.problem = failed("CreateCompatibleDC");
+    else if (hBitmap == nullptr)
+        pixels.problem = failed("CreateCompatibleBitmap");
+    else if (hOldBitmap == nullptr || hOldBitmap == HGDI_ERROR)
+        pixels.problem = failed("SelectObject");
+    // CAPTUREBLT: include layered windows in the copy.
+    else if (!BitBlt(hMemoryDC, 0, 0, width, height, hScreenDC, 0, 0, SRCCOPY | CAPTUREBLT))
+        pixels.problem = failed("BitBlt");
+    else
+    {
+        BITMAPINFO bmi;
+        std::memset(&bmi, 0, sizeof(bmi));
+        bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        bmi.bmiHeader.biWidth = width;
+        bmi.bmiHeader.biHeight = -height; // negative: top row first
+        bmi.bmiHeader.biPlanes = 1;
+        bmi.bmiHeader.biBitCount = 32;
+        bmi.bmiHeader.biCompression = BI_RGB;
+        // The bitmap must not be selected into a device context while GetDIBits reads it.
+        SelectObject(hMemoryDC, hOldBitmap);
+        hOldBitmap = nullptr;
+        if (GetDIBits(hMemoryDC, hBitmap, 0, static_cast<UINT>(height), pixels.bgrx.data(), &bmi, DIB_RGB_COLORS) !=
+            height)
+        {
+            pixels.problem = failed("GetDIBits");
+            std::fill(pixels.bgrx.begin(), pixels.bgrx.end(), std::uint8_t(0));
+        }
+    }
+
+    // A GDI object is deleted only once no device context holds it: the
+    // bitmap goes back out of the memory context first.
+    if (hOldBitmap != nullptr && hOldBitmap != HGDI_ERROR)
+        SelectObject(hMemoryDC, hOldBitmap);
+    if (hMemoryDC != nullptr)
+        DeleteDC(hMemoryDC);
+    if (hBitmap != nullptr)
+        DeleteObject(hBitmap);
     ReleaseDC(nullptr, hScreenDC);
     return pixels;
 }
+
+void prepareProcess()
+{
+    // The console streams of a Windows program fail quietly when closed.
+}
+
+struct WindowCreationGuard::Watcher
+{
+};
+
+WindowCreationGuard::WindowCreationGuard(const std::string&)
+{
+    // SFML on Windows places and shows the window without waiting on it.
+}
+
+WindowCreationGuard::~WindowCreationGuard() = default;
 
 } // namespace platform

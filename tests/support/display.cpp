@@ -1,4 +1,5 @@
 #include "display.hpp"
+#include "process.hpp"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -31,26 +32,6 @@ struct Connection
     Connection& operator=(const Connection&) = delete;
     Display* display;
 };
-
-pid_t startDetached(const std::vector<std::string>& argv, int keepFd = -1)
-{
-    const pid_t pid = fork();
-    if (pid != 0)
-        return pid;
-    const int devNull = open("/dev/null", O_RDWR);
-    dup2(devNull, 0);
-    dup2(devNull, 1);
-    dup2(devNull, 2);
-    for (int fd = 3; fd < 256; ++fd)
-        if (fd != keepFd)
-            close(fd);
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-}
 
 void stop(pid_t& pid)
 {
@@ -148,7 +129,7 @@ VirtualDisplay::VirtualDisplay(int width, int height, int depth, const std::vect
     std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
                                      "-noreset", "-nolisten", "tcp"};
     argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
-    m_server = startDetached(argv, fds[1]);
+    m_server = startChild(argv, {{}, {}, "/dev/null", "/dev/null", fds[1]});
     close(fds[1]);
     std::string number;
     char c = 0;
@@ -169,7 +150,7 @@ VirtualDisplay::~VirtualDisplay()
 
 void VirtualDisplay::startWindowManager()
 {
-    m_windowManager = startDetached({"openbox", "--sm-disable"});
+    m_windowManager = startChild({"openbox", "--sm-disable"});
     // Ready once it has claimed the EWMH check window on the root.
     Connection connection;
     const Atom check = XInternAtom(connection.display, "_NET_SUPPORTING_WM_CHECK", False);

@@ -17,8 +17,23 @@ namespace testsupport
 namespace
 {
 
-pid_t spawn(const std::vector<std::string>& argv, const std::string& workDir, const std::vector<std::string>& extraEnv,
-            const std::string& outPath, const std::string& errPath)
+void decodeStatus(int status, int& exitStatus, int& signal)
+{
+    if (WIFEXITED(status))
+    {
+        exitStatus = WEXITSTATUS(status);
+        signal = 0;
+    }
+    else if (WIFSIGNALED(status))
+    {
+        exitStatus = -1;
+        signal = WTERMSIG(status);
+    }
+}
+
+} // namespace
+
+pid_t startChild(const std::vector<std::string>& argv, const ChildSetup& setup)
 {
     const pid_t pid = fork();
     if (pid < 0)
@@ -28,15 +43,18 @@ pid_t spawn(const std::vector<std::string>& argv, const std::string& workDir, co
 
     // Child: its own process group, so that a kill reaches anything it starts.
     setpgid(0, 0);
-    const int devNull = open("/dev/null", O_RDONLY);
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (devNull < 0 || out < 0 || err < 0 || chdir(workDir.c_str()) != 0)
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open(setup.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(setup.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0 || (!setup.workDir.empty() && chdir(setup.workDir.c_str()) != 0))
         _exit(127);
-    dup2(devNull, 0);
+    dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    for (const std::string& entry : extraEnv)
+    for (int fd = 3; fd < 256; ++fd)
+        if (fd != setup.keepFd)
+            close(fd);
+    for (const std::string& entry : setup.extraEnv)
     {
         const std::size_t eq = entry.find('=');
         const std::string name = entry.substr(0, eq);
@@ -53,22 +71,6 @@ pid_t spawn(const std::vector<std::string>& argv, const std::string& workDir, co
     execvp(args[0], args.data());
     _exit(127);
 }
-
-void decodeStatus(int status, int& exitStatus, int& signal)
-{
-    if (WIFEXITED(status))
-    {
-        exitStatus = WEXITSTATUS(status);
-        signal = 0;
-    }
-    else if (WIFSIGNALED(status))
-    {
-        exitStatus = -1;
-        signal = WTERMSIG(status);
-    }
-}
-
-} // namespace
 
 RunResult runProgram(const std::vector<std::string>& argv, const std::string& workDir,
                      std::chrono::milliseconds timeout, const std::vector<std::string>& extraEnv)
@@ -97,7 +99,7 @@ RunningProgram::RunningProgram(const std::vector<std::string>& argv, const std::
     close(mkstemp(errTemplate));
     m_outPath = outTemplate;
     m_errPath = errTemplate;
-    m_pid = spawn(argv, workDir, extraEnv, m_outPath, m_errPath);
+    m_pid = startChild(argv, {workDir, extraEnv, m_outPath, m_errPath, -1});
 }
 
 RunningProgram::~RunningProgram()

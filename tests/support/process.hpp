@@ -19,6 +19,19 @@ struct RunResult
     std::string err;
 };
 
+struct ChildSetup
+{
+    std::string workDir;                // empty: this process's
+    std::vector<std::string> extraEnv;  // "NAME=value"; "NAME=" unsets
+    std::string outPath = "/dev/null";  // standard output
+    std::string errPath = "/dev/null";  // standard error
+    int keepFd = -1;                    // one descriptor above 2 left open; all others are closed
+};
+
+// Starts argv as a child in a process group of its own, standard input
+// reading /dev/null. Returns its pid.
+pid_t startChild(const std::vector<std::string>& argv, const ChildSetup& setup = {});
+
 // Runs argv in workDir until it exits (killed after the timeout), with the
 // environment of this process plus extraEnv ("NAME=value"; "NAME=" unsets).
 RunResult runProgram(const std::vector<std::string>& argv, const std::string& workDir,

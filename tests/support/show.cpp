@@ -1,5 +1,7 @@
 #include "support/show.hpp"
 
+#include "messages.hpp"
+
 #include <stdexcept>
 
 namespace testsupport
@@ -44,9 +46,9 @@ std::vector<std::string> playerWithMergedStreams(const std::vector<std::string>&
 
 std::vector<std::string> ourLines(const std::string& text)
 {
-    static const char* const prefixes[] = {"Errore apertura file: ", "Errore nel caricamento dello shader: ",
-                                           "Shader caricate: ", "Nessuna shader caricata!",
-                                           "Errore nel caricamento della musica!", "Shader cambiata -> indice "};
+    static const char* const prefixes[] = {messages::cannotOpenFile, messages::shaderFailed,
+                                           messages::shadersLoaded,  messages::noShaderLoaded,
+                                           messages::musicFailed,    messages::shaderChanged};
     std::vector<std::string> result;
     for (const std::string& line : lines(text))
         for (const char* prefix : prefixes)
