@@ -8,12 +8,25 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
+. "$root/scripts/packages.sh"
 
-cmake -S "$root" -B "$build" >/dev/null
-cmake --build "$build" --target quorvel -j"$(nproc)" >/dev/null
+headless=yes
+if [ -n "${DISPLAY:-}" ] && [ -z "${QUORVEL_HEADLESS:-}" ] && command -v xdpyinfo >/dev/null 2>&1 &&
+    xdpyinfo >/dev/null 2>&1; then
+    headless=
+fi
+if [ -n "$headless" ]; then
+    ensure_packages build headless
+else
+    ensure_packages build
+fi
+
+echo "== building the player in $build"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release
+cmake --build "$build" --target quorvel -j"$(nproc)"
 cd "$root/examples/show"
 
-if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1 && [ -z "${QUORVEL_HEADLESS:-}" ]; then
+if [ -z "$headless" ]; then
     exec "$build/quorvel"
 fi
 
@@ -23,17 +36,21 @@ mkdir -p "$shots"
 width=1280 height=720
 
 # A private X server: the display number comes back on a pipe.
+player= xvfb=
+cleanup() {
+    [ -n "$player" ] && kill "$player" 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+}
+trap cleanup EXIT
 exec {fd}<> <(:)
 Xvfb -displayfd "$fd" -screen 0 ${width}x${height}x24 -noreset -nolisten tcp >"$shots/xvfb.log" 2>&1 &
 xvfb=$!
-read -r -u "$fd" number
+if ! read -r -t 20 -u "$fd" number; then
+    echo "The virtual X server (Xvfb) did not start; its log:" >&2
+    cat "$shots/xvfb.log" >&2
+    exit 1
+fi
 export DISPLAY=:$number
-player=
-cleanup() {
-    [ -n "$player" ] && kill "$player" 2>/dev/null || true
-    kill "$xvfb" 2>/dev/null || true
-}
-trap cleanup EXIT
 
 # A desktop to play over: a wallpaper with a few windows on it.
 convert -size ${width}x${height} gradient:'#1d3557-#457b9d' \
@@ -55,10 +72,22 @@ player=$!
 
 # One screenshot in the middle of each of the first steps; the music starts
 # once the shaders are compiled and "Shader caricate" is printed.
-for _ in $(seq 200); do
+for _ in $(seq 600); do
     grep -q "Shader caricate" "$shots/console.txt" && break
+    if ! kill -0 "$player" 2>/dev/null; then
+        wait "$player" && status=0 || status=$?
+        player=
+        echo "The player ended at start-up with status $status:" >&2
+        cat "$shots/console.txt" "$shots/errors.txt" >&2
+        exit 1
+    fi
     sleep 0.05
 done
+if ! grep -q "Shader caricate" "$shots/console.txt"; then
+    echo "The player did not start the show within 30 s:" >&2
+    cat "$shots/console.txt" "$shots/errors.txt" >&2
+    exit 1
+fi
 started=$(date +%s.%N)
 for second in 1 3 5 7 10 13; do
     sleep "$(awk -v s="$started" -v t="$second" -v n="$(date +%s.%N)" 'BEGIN { d = s + t - n; print (d > 0 ? d : 0) }')"

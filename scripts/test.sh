@@ -7,22 +7,29 @@
 #   2. sanitizers: AddressSanitizer + UndefinedBehaviorSanitizer + leak check,
 #                  every test
 #   3. the normal build, with the Windows cross build and the Wine tests
-# QUORVEL_QUICK=1 runs only the third.
+# QUORVEL_QUICK=1 runs only the third. The normal build also builds the .deb,
+# installs it, plays its example show and removes it again.
+#
+# Installs the Debian packages it lacks first (scripts/packages.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUORVEL_BUILD_DIR:-$root/build}
 jobs=$(nproc)
+. "$root/scripts/packages.sh"
+
+echo "== packages"
+ensure_packages build headless test
 
 if [ -z "${QUORVEL_QUICK:-}" ]; then
     echo "== fuzzing the sequence reader"
-    CC=clang CXX=clang++ cmake -S "$root" -B "$build-fuzz" -DQUORVEL_FUZZ=ON >/dev/null
+    CC=clang CXX=clang++ cmake -S "$root" -B "$build-fuzz" -DQUORVEL_FUZZ=ON
     cmake --build "$build-fuzz" -j"$jobs"
     ctest --test-dir "$build-fuzz" --output-on-failure
 
     echo "== sanitizers"
-    cmake -S "$root" -B "$build-sanitizers" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_WINDOWS_TESTS=OFF \
-        "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined" \
-        >/dev/null
+    cmake -S "$root" -B "$build-sanitizers" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_BUILD_TESTS=ON \
+        -DQUORVEL_WINDOWS_TESTS=OFF -DQUORVEL_SYSTEM_TESTS=OFF \
+        "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
     cmake --build "$build-sanitizers" -j"$jobs"
     # Leaks too, in the test programs and in every player they start. Mesa and
     # OpenAL unload their drivers before exit; keeping them loaded lets
@@ -34,6 +41,7 @@ if [ -z "${QUORVEL_QUICK:-}" ]; then
 fi
 
 echo "== tests"
-cmake -S "$root" -B "$build" -DQUORVEL_BUILD_BENCH=ON
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_TESTS=ON -DQUORVEL_BUILD_BENCH=ON \
+    -DQUORVEL_WINDOWS_TESTS=ON -DQUORVEL_SYSTEM_TESTS=ON
 cmake --build "$build" -j"$jobs"
 ctest --test-dir "$build" --output-on-failure -j"$jobs"

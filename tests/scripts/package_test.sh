@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The Debian package as a user gets it: built with CPack from the build tree
+# BUILD, checked by lintian, installed with apt-get, its example show played
+# from a copy of the installed folder on a private X server, and removed
+# again without a trace.
+#   tests/scripts/package_test.sh BUILD
+set -euo pipefail
+build=$(cd "$1" && pwd)
+work=$(mktemp -d)
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo -n)
+xvfb= player= installed=
+cleanup() {
+    [ -n "$installed" ] && "${sudo[@]}" apt-get purge -y -qq quorvel >/dev/null 2>&1
+    [ -n "$player" ] && kill "$player" 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+if dpkg-query -W -f='${db:Status-Status}' quorvel 2>/dev/null | grep -qx installed; then
+    fail "quorvel is installed on this machine already; this test would remove it"
+fi
+
+(cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >/dev/null)
+deb=$(ls "$work"/quorvel_*_amd64.deb)
+lintian --fail-on error --suppress-tags initial-upload-closes-no-bugs "$deb" || fail "lintian reports errors"
+echo "ok: lintian reports no errors"
+dpkg-deb -f "$deb" Depends | grep -q 'libsfml-graphics2.5' || fail "the dependencies do not come from the binary"
+
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
+installed=yes
+echo "ok: installed"
+files=$(dpkg -L quorvel | while read -r path; do [ -d "$path" ] || echo "$path"; done)
+for path in /usr/bin/quorvel /usr/share/quorvel/examples/show/shader_sequence.txt \
+    /usr/share/doc/quorvel/README.md /usr/share/man/man1/quorvel.1.gz; do
+    [ -e "$path" ] || fail "$path is not installed"
+done
+man -l /usr/share/man/man1/quorvel.1.gz 2>/dev/null | grep -q 'EXIT STATUS' || fail "the manual page does not read"
+
+# Play the installed show from a copy of its folder over a plain desktop.
+cp -r /usr/share/quorvel/examples/show "$work/show"
+exec {fd}<> <(:)
+Xvfb -displayfd "$fd" -screen 0 320x200x24 -noreset -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+read -r -t 20 -u "$fd" number || fail "Xvfb did not start"
+export DISPLAY=:$number
+xsetroot -solid '#336699'
+(cd "$work/show" && ALSOFT_DRIVERS=null exec quorvel >"$work/out.txt" 2>"$work/err.txt") &
+player=$!
+for _ in $(seq 600); do
+    grep -q '^Shader cambiata -> indice 1$' "$work/out.txt" && break
+    kill -0 "$player" 2>/dev/null || fail "the player ended: $(cat "$work/out.txt" "$work/err.txt")"
+    sleep 0.05
+done
+grep -qx 'Shader caricate: [1-9][0-9]*' "$work/out.txt" || fail "console: $(cat "$work/out.txt")"
+grep -qx 'Shader cambiata -> indice 1' "$work/out.txt" || fail "no step change: $(cat "$work/out.txt")"
+import -window root "$work/shot.png"
+colours=$(convert "$work/shot.png" -format '%k' info:)
+# The bare desktop is one plain colour; every effect of the show adds others.
+[ "$colours" -gt 1 ] || fail "the screen shows the bare desktop: the show did not draw"
+echo "ok: the installed show plays ($colours colours on screen)"
+xdotool key Escape
+status=0
+wait "$player" || status=$?
+player=
+[ "$status" -eq 0 ] || fail "Escape ended the player with status $status"
+echo "ok: Escape ends it with status 0"
+
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq quorvel >/dev/null
+installed=
+for path in $files /usr/share/quorvel /usr/share/doc/quorvel; do
+    [ ! -e "$path" ] || fail "$path is left behind"
+done
+echo "ok: removed without a trace"
