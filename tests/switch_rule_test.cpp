@@ -147,16 +147,17 @@ const PositionCase positionCases[] = {
     {"forward is believed at once", 10.0f, {10.02f}, true, 10.02f, 1},
     {"the same position is believed at once", 10.0f, {10.0f}, true, 10.0f, 1},
     {"a one-read jump back is read again", 61.0f, {60.0f, 61.02f}, true, 61.02f, 2},
-    {"a move back that reads twice stands", 61.0f, {20.0f, 20.0f}, true, 20.0f, 2},
+    {"a jump back that reads twice while playing keeps the previous position", 61.0f, {60.0f, 60.0f}, true, 61.0f,
+     2},
     {"the end of the track reads 0 and stands", 31.9f, {0.0f}, false, 0.0f, 1},
-    {"the end seen while still marked playing stands too", 31.9f, {0.0f, 0.0f}, true, 0.0f, 2},
+    {"an end not yet marked stopped waits for the stop", 31.9f, {0.0f, 0.0f}, true, 31.9f, 2},
 };
 
 class MusicPositionTest : public testing::TestWithParam<PositionCase>
 {
 };
 
-TEST_P(MusicPositionTest, ReadsABackwardPositionTwiceWhilePlaying)
+TEST_P(MusicPositionTest, BelievesABackwardPositionOnlyOnceTheMusicStops)
 {
     const PositionCase& c = GetParam();
     std::size_t readsUsed = 0;
