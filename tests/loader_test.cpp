@@ -181,7 +181,8 @@ TEST_F(LoaderTest, AbsurdFilesAreRefusedWithoutBeingHeldInMemory)
     EXPECT_EQ(durations(hugeShader.sequence), (std::vector<float>{2}));
     EXPECT_EQ(hugeShader.err, "Errore nel caricamento dello shader: huge.frag\n");
 
-    EXPECT_LT(peakResidentBytes() - before, gigabyte / 16) << "the loader must not hold these files";
+    // Held whole, each would take more than a gigabyte; the sanitizer build adds its own overhead.
+    EXPECT_LT(peakResidentBytes() - before, gigabyte / 4) << "the loader must not hold these files";
 }
 
 TEST_F(LoaderTest, ShaderSizeBoundIsInclusive)
