@@ -17,7 +17,7 @@ packages_headless=(
 packages_test=(
     libgtest-dev googletest
     wmctrl openbox sox libsox-fmt-all
-    g++-mingw-w64-x86-64-posix wine64
+    g++-mingw-w64-x86-64-posix wine64 zip unzip xz-utils
     clang libclang-rt-14-dev
     lintian
 )

@@ -6,7 +6,8 @@
 #   1. fuzz:      clang + libFuzzer, runs the sequence-file fuzzer for a minute
 #   2. sanitizers: AddressSanitizer + UndefinedBehaviorSanitizer + leak check,
 #                  every test
-#   3. the normal build, with the Windows cross build and the Wine tests
+#   3. the normal build, with the Windows program built from source
+#      (scripts/build-windows.sh) and tested under Wine
 # QUORVEL_QUICK=1 runs only the third. The normal build also builds the .deb,
 # installs it, plays its example show and removes it again.
 #
@@ -40,8 +41,12 @@ if [ -z "${QUORVEL_QUICK:-}" ]; then
         ctest --test-dir "$build-sanitizers" --output-on-failure -j"$jobs"
 fi
 
+echo "== the Windows program (libraries cached after the first build)"
+bash "$root/scripts/build-windows.sh"
+windows_zip=$(ls "$root"/build-windows/quorvel-*-win64.zip)
+
 echo "== tests"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_TESTS=ON -DQUORVEL_BUILD_BENCH=ON \
-    -DQUORVEL_WINDOWS_TESTS=ON -DQUORVEL_SYSTEM_TESTS=ON
+    -DQUORVEL_WINDOWS_TESTS=ON -DQUORVEL_SYSTEM_TESTS=ON -DQUORVEL_WINDOWS_PACKAGE="$windows_zip"
 cmake --build "$build" -j"$jobs"
 ctest --test-dir "$build" --output-on-failure -j"$jobs"

@@ -102,6 +102,26 @@ TEST_F(Win32PlatformTest, GrabGivesBlueGreenRedBytesTopRowFirst)
     EXPECT_EQ(wrong, 0);
 }
 
+TEST_F(Win32PlatformTest, ProcessIsDpiAwareOnceItIsPrepared)
+{
+    ASSERT_EQ(report.exitStatus, 0) << report.console;
+    EXPECT_EQ(field("dpiaware"), std::make_pair(1, 0)) << "aware after prepareProcess(), and not before";
+}
+
+TEST_F(Win32PlatformTest, AGoodGrabReportsNoProblem)
+{
+    ASSERT_EQ(report.exitStatus, 0) << report.console;
+    std::string problem = "(no problem line)";
+    for (std::string line : testsupport::lines(report.console))
+    {
+        if (!line.empty() && line.back() == '\r') // the console of a Windows program ends lines in CR LF
+            line.pop_back();
+        if (line.rfind("problem", 0) == 0)
+            problem = line.substr(7);
+    }
+    EXPECT_EQ(problem, " ") << report.console;
+}
+
 TEST_F(Win32PlatformTest, TopmostCallSetsTheTopmostStyle)
 {
     ASSERT_EQ(report.exitStatus, 0) << report.console;

@@ -4,6 +4,8 @@
 //   screen W H       primaryScreenSize()
 //   grab W H         grabPrimaryScreen(), whose bytes go to the file argv[1]
 //   topmost 0|1      WS_EX_TOPMOST after makeWindowTopmost(), and 0|1 before
+//   dpiaware 0|1     IsProcessDPIAware() after prepareProcess(), and 0|1 before
+//   problem TEXT     what grabPrimaryScreen() said went wrong (empty when nothing)
 
 #include "platform/platform.hpp"
 
@@ -19,12 +21,17 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    const bool awareBefore = IsProcessDPIAware();
+    platform::prepareProcess();
+    std::printf("dpiaware %d %d\n", IsProcessDPIAware() ? 1 : 0, awareBefore ? 1 : 0);
+
     std::printf("metrics %d %d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
     const platform::ScreenSize size = platform::primaryScreenSize();
     std::printf("screen %d %d\n", size.width, size.height);
 
     const platform::ScreenPixels pixels = platform::grabPrimaryScreen();
     std::printf("grab %d %d\n", pixels.width, pixels.height);
+    std::printf("problem %s\n", pixels.problem.c_str());
     if (FILE* file = std::fopen(argv[1], "wb"))
     {
         std::fwrite(pixels.bgrx.data(), 1, pixels.bgrx.size(), file);

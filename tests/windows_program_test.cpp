@@ -1,0 +1,264 @@
+// The Windows program as a user gets it: quorvel.exe and its DLLs out of the
+// zip that scripts/build-windows.sh packs, run under Wine on a private X
+// server. Wine's GDI reads the X root window and its windows are X windows,
+// so the desktop, the screen and the keys are the same real ones as in the
+// Linux tests. Console lines of a Windows program end in CR LF: lines are
+// compared, not bytes.
+
+#include "support/display.hpp"
+#include "support/eventually.hpp"
+#include "support/show.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <thread>
+
+namespace
+{
+
+using namespace std::chrono_literals;
+using testsupport::Rgb;
+using testsupport::TempDir;
+using Lines = std::vector<std::string>;
+
+constexpr int screenWidth = 160;
+constexpr int screenHeight = 120;
+const char* const title = "Quorvel Desktop Overlay";
+const Rgb red{255, 0, 0};
+const Rgb green{0, 255, 0};
+const Rgb blue{0, 0, 255};
+
+// Lines without their CR.
+Lines windowsLines(const std::string& text)
+{
+    Lines result = testsupport::lines(text);
+    for (std::string& line : result)
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+    return result;
+}
+
+bool hasLine(const std::string& text, const std::string& wanted)
+{
+    const Lines all = windowsLines(text);
+    return std::find(all.begin(), all.end(), wanted) != all.end();
+}
+
+std::string windowsPath(const std::string& unixPath)
+{
+    std::string path = "Z:" + unixPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+bool screenIs(const Rgb& colour)
+{
+    const testsupport::Screenshot shot = testsupport::takeScreenshot();
+    return std::all_of(shot.pixels.begin(), shot.pixels.end(), [&](const Rgb& p) { return p == colour; });
+}
+
+class WindowsProgramTest : public testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        display = std::make_unique<testsupport::VirtualDisplay>(screenWidth, screenHeight);
+        prefix = std::make_unique<TempDir>();
+        program = std::make_unique<TempDir>();
+        ASSERT_EQ(testsupport::shell("unzip -q '" WINDOWS_PACKAGE_ZIP "' -d '" + program->path() + "'"), 0);
+        programFolder = program->path() + "/" WINDOWS_PACKAGE_NAME;
+        // The first start creates the Wine prefix, which takes a while; later starts take seconds.
+        testsupport::runProgram({WINE_PROGRAM, "cmd", "/c", "exit"}, prefix->path(), 180s, wineEnvironment());
+    }
+
+    static void TearDownTestSuite()
+    {
+        testsupport::runProgram({WINESERVER_PROGRAM, "-k"}, prefix->path(), 30s, wineEnvironment());
+        program.reset();
+        prefix.reset();
+        display.reset();
+    }
+
+    static std::vector<std::string> wineEnvironment(const std::vector<std::string>& extra = {"ALSOFT_DRIVERS=null"})
+    {
+        std::vector<std::string> env = {"WINEPREFIX=" + prefix->path(), "WINEDEBUG=-all",
+                                        "WINEDLLOVERRIDES=mscoree,mshtml="};
+        env.insert(env.end(), extra.begin(), extra.end());
+        return env;
+    }
+
+    std::unique_ptr<testsupport::RunningProgram> start(const std::vector<std::string>& extraEnv = {"ALSOFT_DRIVERS=null"})
+    {
+        return std::make_unique<testsupport::RunningProgram>(
+            std::vector<std::string>{WINE_PROGRAM, programFolder + "/quorvel.exe"}, folder.path(),
+            wineEnvironment(extraEnv));
+    }
+
+    void writeTwoStepShow(double musicSeconds = 20) const
+    {
+        folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+        folder.write("green.frag", testsupport::solidShader(0, 1, 0));
+        folder.write("shader_sequence.txt", "red.frag 0.5\r\ngreen.frag 0.5\r\n");
+        testsupport::writeTone(folder.file("music.ogg"), musicSeconds);
+    }
+
+    static void pressEscapeAndExpectZero(testsupport::RunningProgram& player)
+    {
+        ASSERT_EQ(testsupport::shell("xdotool key Escape"), 0);
+        ASSERT_TRUE(player.waitForExit(30s)) << "Escape must end it";
+        EXPECT_EQ(player.exitStatus(), 0) << player.err();
+    }
+
+    static inline std::unique_ptr<testsupport::VirtualDisplay> display;
+    static inline std::unique_ptr<TempDir> prefix;
+    static inline std::unique_ptr<TempDir> program;
+    static inline std::string programFolder;
+    TempDir folder;
+};
+
+struct StartupCase
+{
+    const char* name;
+    std::function<void(const TempDir&)> prepare;
+    Lines out;
+    Lines err;
+};
+
+TEST_F(WindowsProgramTest, StartUpFailuresEndWithTheirLinesAndStatus)
+{
+    const StartupCase cases[] = {
+        {"no sequence file", [](const TempDir&) {}, {}, {"Errore apertura file: shader_sequence.txt", "Nessuna shader caricata!"}},
+        {"no loadable shader",
+         [](const TempDir& f) {
+             f.write("broken.frag", "void main() { not glsl }\n");
+             f.write("shader_sequence.txt", "broken.frag 1\nmissing.frag 2\n");
+         },
+         {"Shader caricate: 0"},
+         {"Errore nel caricamento dello shader: broken.frag", "Errore nel caricamento dello shader: missing.frag",
+          "Nessuna shader caricata!"}},
+        {"music that is not music",
+         [](const TempDir& f) {
+             f.write("red.frag", testsupport::solidShader(1, 0, 0));
+             f.write("shader_sequence.txt", "red.frag 1\n");
+             f.write("music.ogg", "not an Ogg file");
+         },
+         {"Shader caricate: 1"},
+         {"Errore nel caricamento della musica!"}},
+    };
+    for (const StartupCase& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        TempDir show;
+        c.prepare(show);
+        const testsupport::RunResult run = testsupport::runProgram(
+            {WINE_PROGRAM, programFolder + "/quorvel.exe"}, show.path(), 60s, wineEnvironment());
+        EXPECT_EQ(run.exitStatus, 255);
+        EXPECT_EQ(windowsLines(run.out), c.out);
+        EXPECT_EQ(testsupport::ourLines(run.err), c.err) << run.err;
+        if (!run.out.empty())
+            EXPECT_NE(run.out.find("\r\n"), std::string::npos) << "console lines end in CR LF";
+    }
+}
+
+TEST_F(WindowsProgramTest, StepsFollowTheMusicAndEscapeEnds)
+{
+    writeTwoStepShow();
+    auto player = start();
+    ASSERT_TRUE(player->waitForOutput("Shader caricate: 2\r\n", 60s)) << player->out() << player->err();
+    EXPECT_TRUE(testsupport::eventually([] { return screenIs(red); }, 10s));
+    ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 1\r\n", 10s)) << player->out();
+    EXPECT_TRUE(testsupport::eventually([] { return screenIs(green); }, 5s));
+    ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 0\r\n", 10s)) << player->out();
+    EXPECT_TRUE(testsupport::eventually([] { return screenIs(red); }, 5s));
+    pressEscapeAndExpectZero(*player);
+}
+
+TEST_F(WindowsProgramTest, SnapshotReachesTheShaderWithRedAndBlueSwapped)
+{
+    testsupport::paintDesktop(red);
+    folder.write("pass.frag", testsupport::passThroughShader());
+    folder.write("shader_sequence.txt", "pass.frag 100\n");
+    testsupport::writeTone(folder.file("music.ogg"), 20);
+    auto player = start();
+    ASSERT_TRUE(player->waitForOutput("Shader caricate: 1\r\n", 60s)) << player->err();
+    EXPECT_TRUE(testsupport::eventually([] { return screenIs(blue); }, 10s))
+        << "the red desktop shows blue through a shader that does not swap";
+    pressEscapeAndExpectZero(*player);
+    testsupport::paintDesktop(Rgb{0, 0, 0});
+}
+
+TEST_F(WindowsProgramTest, CloseRequestEnds)
+{
+    writeTwoStepShow();
+    auto player = start();
+    ASSERT_TRUE(testsupport::eventually([] { return testsupport::findWindow(title).viewable; }, 60s));
+    ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 1\r\n", 10s));
+    testsupport::sendCloseRequest(testsupport::findWindow(title).id);
+    ASSERT_TRUE(player->waitForExit(30s));
+    EXPECT_EQ(player->exitStatus(), 0);
+}
+
+TEST_F(WindowsProgramTest, UnderAWindowManagerTheWindowIsTopmost)
+{
+    display->startWindowManager();
+    writeTwoStepShow();
+    auto player = start();
+    ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 1\r\n", 60s));
+    const testsupport::WindowInfo window = testsupport::findWindow(title);
+    const std::vector<std::string> states = testsupport::windowStates(window.id);
+    EXPECT_NE(std::find(states.begin(), states.end(), "_NET_WM_STATE_ABOVE"), states.end());
+    pressEscapeAndExpectZero(*player);
+    display->stopWindowManager();
+}
+
+TEST_F(WindowsProgramTest, TheMusicIsHeard)
+{
+    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+    folder.write("shader_sequence.txt", "red.frag 0.5\n");
+    testsupport::writeTone(folder.file("music.ogg"), 1.5, 440);
+    folder.write("alsoft.ini", "[general]\r\ndrivers=wave\r\n[wave]\r\nfile=" + windowsPath(folder.file("played.wav")) +
+                                   "\r\n");
+    auto player = start({"ALSOFT_CONF=" + windowsPath(folder.file("alsoft.ini"))});
+    ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 0\r\nShader cambiata -> indice 0\r\n", 60s))
+        << player->err();
+    // The track ends while the switch lines stop: its last half second.
+    ASSERT_TRUE(testsupport::eventually(
+        [&] {
+            const std::string before = player->out();
+            std::this_thread::sleep_for(700ms);
+            return player->out() == before;
+        },
+        20s));
+    pressEscapeAndExpectZero(*player);
+
+    const std::string report = folder.file("report.txt");
+    ASSERT_EQ(testsupport::shell("sox '" + folder.file("played.wav") + "' -n silence 1 0.01 1% reverse silence 1 0.01 1% "
+                                 "reverse remix 1 stat 2>'" + report + "'"),
+              0);
+    const std::string stats = testsupport::readFile(report);
+    auto field = [&](const std::string& name) {
+        const std::size_t at = stats.find(name);
+        return at == std::string::npos ? -1.0 : std::stod(stats.substr(stats.find(':', at) + 1));
+    };
+    EXPECT_NEAR(field("Rough   frequency"), 440, 15) << stats;
+    EXPECT_NEAR(field("Length (seconds)"), 1.5, 0.05) << "the whole track, once";
+}
+
+TEST_F(WindowsProgramTest, PlayExampleBatchFilePlaysTheShowBesideIt)
+{
+    const std::vector<std::string> env = wineEnvironment();
+    testsupport::RunningProgram player({WINE_PROGRAM, "cmd", "/c", programFolder + "/play-example.bat"},
+                                       program->path(), env);
+    ASSERT_TRUE(player.waitForOutput("Shader caricate: 14\r\n", 60s)) << player.out() << player.err();
+    ASSERT_TRUE(player.waitForOutput("Shader cambiata -> indice 1\r\n", 10s)) << player.out();
+    const testsupport::Screenshot shot = testsupport::takeScreenshot();
+    EXPECT_FALSE(std::all_of(shot.pixels.begin(), shot.pixels.end(),
+                             [&](const Rgb& p) { return p == shot.pixels.front(); }))
+        << "the example's effects draw more than one plain colour";
+    pressEscapeAndExpectZero(player);
+}
+
+} // namespace
