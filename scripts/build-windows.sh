@@ -101,7 +101,7 @@ build_libraries() {
         step "building $name"
         cmake -S "$source" -B "$work/build-$name" "${common[@]}" "$@" >"$work/$name-configure.log" 2>&1 ||
             { cat "$work/$name-configure.log" >&2; exit 1; }
-        cmake --build "$work/build-$name" -j"$jobs" -- --no-print-directory 2>&1 | grep -E '^\[ *[0-9]+%\] Built target|error' || true
+        cmake --build "$work/build-$name" -j"$jobs" -- --no-print-directory 2>&1 | grep -E '^\[ *[0-9]+%\] Built target| error:' || true
         cmake --install "$work/build-$name" >"$work/$name-install.log" 2>&1 ||
             { cat "$work/$name-install.log" >&2; exit 1; }
     }
@@ -141,6 +141,7 @@ else
 fi
 
 step "building quorvel.exe"
+mkdir -p "$out"
 cmake -S "$root" -B "$out/build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
     -DSFML_DIR="$prefix/lib/cmake/SFML" >"$out/configure.log" 2>&1 || { cat "$out/configure.log" >&2; exit 1; }
 grep -q 'OpenAL headers not found' "$out/configure.log" && { echo "OpenAL's headers were not found in $prefix" >&2; exit 1; }

@@ -4,7 +4,8 @@
 //   screen W H       primaryScreenSize()
 //   grab W H         grabPrimaryScreen(), whose bytes go to the file argv[1]
 //   topmost 0|1      WS_EX_TOPMOST after makeWindowTopmost(), and 0|1 before
-//   dpiaware 0|1     IsProcessDPIAware() after prepareProcess(), and 0|1 before
+//   dpiaware N N     DPI awareness after prepareProcess(), and before (0 unaware,
+//                    1 system, 2 per monitor; -1 where Windows cannot tell)
 //   problem TEXT     what grabPrimaryScreen() said went wrong (empty when nothing)
 
 #include "platform/platform.hpp"
@@ -12,6 +13,19 @@
 #include <windows.h>
 
 #include <cstdio>
+
+// The thread's DPI awareness, through the Windows 10 calls looked up at run time.
+int dpiAwareness()
+{
+    using GetContext = HANDLE(WINAPI*)();
+    using AwarenessOf = int(WINAPI*)(HANDLE);
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    const auto getContext =
+        reinterpret_cast<GetContext>(reinterpret_cast<void*>(GetProcAddress(user32, "GetThreadDpiAwarenessContext")));
+    const auto awarenessOf = reinterpret_cast<AwarenessOf>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "GetAwarenessFromDpiAwarenessContext")));
+    return getContext != nullptr && awarenessOf != nullptr ? awarenessOf(getContext()) : -1;
+}
 
 int main(int argc, char** argv)
 {
@@ -21,9 +35,9 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    const bool awareBefore = IsProcessDPIAware();
+    const int awareBefore = dpiAwareness();
     platform::prepareProcess();
-    std::printf("dpiaware %d %d\n", IsProcessDPIAware() ? 1 : 0, awareBefore ? 1 : 0);
+    std::printf("dpiaware %d %d\n", dpiAwareness(), awareBefore);
 
     std::printf("metrics %d %d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
     const platform::ScreenSize size = platform::primaryScreenSize();
