@@ -7,6 +7,8 @@
 # 3. start-up, step by step, at 1920x1080
 # 4. the music as a clock over a 60 s track
 # 5. peak memory per step of a long step list
+# 6. frame rate of quorvel.exe under Wine against the floor loop built for
+#    Windows (scripts/build-windows.sh; the libraries are cached after one build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-bench
@@ -143,3 +145,39 @@ for steps in 1 1000 4000; do
     previous_steps=$steps previous_peak=$peak
 done
 stop_servers
+echo
+
+echo "== 6. the Windows program under Wine: frame rate against the floor loop for Windows, 1920x1080, $rounds rounds of ${seconds} s"
+bash "$root/scripts/build-windows.sh" >"$work/build-windows.log" 2>&1 || { cat "$work/build-windows.log"; exit 1; }
+sfml_dir=$(sed -n 's/^SFML_DIR:[A-Z]*=//p' "$root/build-windows/build/CMakeCache.txt")
+cmake -S "$root" -B "$build-windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DSFML_DIR="$sfml_dir" -DQUORVEL_BUILD_BENCH=ON >/dev/null
+cmake --build "$build-windows" --target floor_loop -j"$(nproc)" >/dev/null
+windows=$work/windows
+cp -r "$root"/build-windows/quorvel-*-win64 "$windows"
+cp "$build-windows/floor_loop.exe" "$windows/"
+export WINEPREFIX=$work/wine WINEDLLOVERRIDES=mscoree,mshtml=
+start_server 1920x1080
+wine cmd /c exit >/dev/null 2>&1 # a new prefix takes a while to set up
+# Wine's fps channel reports the frames presented every second; the median after two seconds of warm-up.
+wine_fps() { grep -o '@ approx [0-9.]*fps' "$1" | tr -dc '0-9.\n' | awk 'NR > 2' | sort -g |
+    awk '{ v[NR] = $1 } END { if (NR) print v[int((NR + 1) / 2)]; else print "nan" }'; }
+wfloor=() wplayer=()
+for round in $(seq "$rounds"); do
+    (cd "$work/show" && WINEDEBUG=+fps wine "$windows/floor_loop.exe" passthrough.frag music.ogg "$seconds" \
+        >/dev/null 2>"$work/wfloor.log")
+    wfloor+=("$(wine_fps "$work/wfloor.log")")
+    (cd "$work/show" && echo "passthrough.frag 1000" >shader_sequence.txt &&
+        ALSOFT_DRIVERS=null WINEDEBUG=+fps exec wine "$windows/quorvel.exe" >/dev/null 2>"$work/wplayer.log") &
+    player=$!
+    sleep "$seconds"
+    xdotool key Escape
+    wait $player || true
+    wplayer+=("$(wine_fps "$work/wplayer.log")")
+    echo "  round $round: floor ${wfloor[-1]} fps, player ${wplayer[-1]} fps"
+done
+wineserver -k 2>/dev/null || true
+stop_servers
+f=$(median "${wfloor[@]}")
+p=$(median "${wplayer[@]}")
+echo "  median: floor $f fps, player $p fps, ratio $(awk -v p="$p" -v f="$f" 'BEGIN { printf "%.3f", p / f }') (target >= 0.98)"
