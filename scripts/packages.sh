@@ -3,13 +3,14 @@
 #
 #   build     compile the player and package it (cpack -G DEB)
 #   headless  play a show without a display (virtual X server, screenshots, keys)
-#   test      the test suite: GoogleTest, a window manager, sox, the Windows
+#   test      the test suite: GoogleTest, a window manager, headless Wayland
+#             compositors (sway, weston) with grim and foot, sox, the Windows
 #             cross build and Wine, clang for the fuzz and sanitizer builds,
 #             and what building and checking the .deb takes
 
 packages_build=(
     cmake g++ make pkg-config dpkg-dev file
-    libsfml-dev libopenal-dev libgl-dev libx11-dev libxcb1-dev libxrandr-dev libxext-dev
+    libsfml-dev libopenal-dev libgl-dev libx11-dev libxcb1-dev libxrandr-dev libxext-dev libwayland-dev
 )
 packages_headless=(
     xvfb x11-utils x11-xserver-utils xdotool imagemagick libgl1-mesa-dri
@@ -17,6 +18,7 @@ packages_headless=(
 packages_test=(
     libgtest-dev googletest
     wmctrl openbox sox libsox-fmt-all
+    sway weston xwayland grim foot
     g++-mingw-w64-x86-64-posix wine64 zip unzip xz-utils
     clang libclang-rt-14-dev
     lintian

@@ -8,6 +8,7 @@
 
 #include "messages.hpp"
 #include "platform/platform.hpp"
+#include "platform/wayland_capture.hpp"
 #include "platform/x11_image.hpp"
 
 #include <GL/glx.h>
@@ -511,6 +512,12 @@ void makeWindowTopmost(sf::WindowHandle window)
     const long sourceIsApplication = 1;
     sendToWindowManager(display, window, "_NET_WM_STATE", netWmStateAdd,
                         static_cast<long>(XInternAtom(display, "_NET_WM_STATE_ABOVE", False)));
+    // Wayland compositors ignore "above" for XWayland windows: a window opened
+    // later would cover the overlay and take the keyboard. Fullscreen covers
+    // the output and keeps it.
+    if (inWaylandSession())
+        sendToWindowManager(display, window, "_NET_WM_STATE", netWmStateAdd,
+                            static_cast<long>(XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False)));
     sendToWindowManager(display, window, "_NET_ACTIVE_WINDOW", sourceIsApplication, CurrentTime);
     XRaiseWindow(display, window);
 
@@ -538,6 +545,15 @@ ScreenPixels grabPrimaryScreen()
         return {0, 0, {}, "nessun display X"};
 
     const MonitorRect rect = primaryMonitor(session);
+    if (inWaylandSession())
+    {
+        // Through XWayland the root window reads back black, and MIT-SHM even
+        // says it worked: ask the compositor instead.
+        ScreenPixels pixels = grabWithScreenCopy(rect.x, rect.y, rect.width, rect.height);
+        if (!pixels.problem.empty())
+            pixels.bgrx.assign(static_cast<std::size_t>(rect.width) * rect.height * 4, 0);
+        return pixels;
+    }
     ScreenPixels pixels{rect.width, rect.height, {}, {}};
     const Window root = DefaultRootWindow(session.display);
     const std::string shmProblem = grabWithShm(session, root, rect, pixels.bgrx);

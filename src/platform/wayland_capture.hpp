@@ -1,0 +1,25 @@
+#pragma once
+
+// The snapshot in a Wayland session, where the X root window that XWayland
+// offers reads back black. Shared by the Linux layer and its tests only; no
+// X11 or SFML header here.
+
+#include "platform/platform.hpp"
+
+#include <string>
+
+namespace platform
+{
+
+// Whether this process runs in a Wayland session (WAYLAND_DISPLAY or
+// XDG_SESSION_TYPE say so), where the X11 grab cannot be trusted.
+bool inWaylandSession();
+
+// The output at (x, y) of the compositor's layout (else the first one),
+// through the wlroots screen-copy protocol, scaled to width x height when
+// the compositor's pixels are more or fewer (output scaling). Empty problem
+// when it worked; otherwise why not (a compositor without the protocol, for
+// one), with the pixels left empty.
+ScreenPixels grabWithScreenCopy(int x, int y, int width, int height);
+
+} // namespace platform
