@@ -549,7 +549,7 @@ ScreenPixels grabPrimaryScreen()
     {
         // Through XWayland the root window reads back black, and MIT-SHM even
         // says it worked: ask the compositor instead.
-        ScreenPixels pixels = grabWithScreenCopy(rect.x, rect.y, rect.width, rect.height);
+        ScreenPixels pixels = grabWaylandOutput(rect.x, rect.y, rect.width, rect.height);
         if (!pixels.problem.empty())
             pixels.bgrx.assign(static_cast<std::size_t>(rect.width) * rect.height * 4, 0);
         return pixels;

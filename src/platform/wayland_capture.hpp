@@ -22,4 +22,13 @@ bool inWaylandSession();
 // one), with the pixels left empty.
 ScreenPixels grabWithScreenCopy(int x, int y, int width, int height);
 
+// The whole desktop through the desktop portal (org.freedesktop.portal.
+// Screenshot, not interactive), which GNOME and KDE offer, scaled to
+// width x height. GNOME asks the user once for permission.
+ScreenPixels grabWithPortal(int width, int height);
+
+// The Wayland snapshot: screen copy, else the portal. QUORVEL_SNAPSHOT set
+// to "screencopy" or "portal" takes only that path.
+ScreenPixels grabWaylandOutput(int x, int y, int width, int height);
+
 } // namespace platform

@@ -94,7 +94,34 @@ WaylandSession::WaylandSession(Compositor compositor, int width, int height, con
 
 WaylandSession::~WaylandSession()
 {
+    m_pipewire.reset();
+    m_bus.reset();
     m_compositor.reset();
+}
+
+void WaylandSession::startPortal()
+{
+    const std::string socket = m_runtimeDir + "/bus";
+    std::vector<std::string> env = environment();
+    env.push_back("XDG_CURRENT_DESKTOP=sway"); // picks the wlroots portal back end
+    // xdg-desktop-portal-wlr 0.7 has grim write every screenshot to the fixed
+    // path /tmp/out.png: one left there by another user makes it fail.
+    struct stat left{};
+    if (stat("/tmp/out.png", &left) == 0 && left.st_uid != sessionUser().uid)
+        std::filesystem::remove("/tmp/out.png");
+    m_bus = std::make_unique<RunningProgram>(
+        asUser({"dbus-daemon", "--session", "--address=unix:path=" + socket, "--nofork", "--nopidfile"}),
+        m_folder->path(), env);
+    if (!eventually([&] { return std::filesystem::exists(socket) || !m_bus->running(); }, std::chrono::seconds(10)) ||
+        !m_bus->running())
+        throw std::runtime_error("the session bus did not start:\n" + m_bus->err());
+    m_busAddress = "unix:path=" + socket;
+    env.push_back("DBUS_SESSION_BUS_ADDRESS=" + m_busAddress);
+    m_pipewire = std::make_unique<RunningProgram>(asUser({"pipewire"}), m_folder->path(), env);
+    if (!eventually([&] { return std::filesystem::exists(m_runtimeDir + "/pipewire-0") || !m_pipewire->running(); },
+                    std::chrono::seconds(10)) ||
+        !m_pipewire->running())
+        throw std::runtime_error("PipeWire did not start:\n" + m_pipewire->err());
 }
 
 std::vector<std::string> WaylandSession::asUser(const std::vector<std::string>& argv) const
@@ -121,7 +148,8 @@ std::vector<std::string> WaylandSession::environment() const
             swaySocket = entry.path();
     }
     return {"XDG_RUNTIME_DIR=" + m_runtimeDir, "WAYLAND_DISPLAY=" + waylandDisplay, "DISPLAY=" + m_xDisplay,
-            "HOME=" + m_folder->path(), "XDG_SESSION_TYPE=wayland", "SWAYSOCK=" + swaySocket};
+            "HOME=" + m_folder->path(), "XDG_SESSION_TYPE=wayland", "SWAYSOCK=" + swaySocket,
+            "DBUS_SESSION_BUS_ADDRESS=" + m_busAddress};
 }
 
 std::unique_ptr<RunningProgram> WaylandSession::start(const std::vector<std::string>& argv, const std::string& workDir,

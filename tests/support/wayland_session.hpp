@@ -38,6 +38,9 @@ public:
     RunResult run(const std::vector<std::string>& argv, const std::string& workDir = "/") const;
     // The environment a client gets, "NAME=value".
     std::vector<std::string> environment() const;
+    // Starts a private session bus with PipeWire, on which the desktop
+    // portal and its wlroots back end are started on demand (sway only).
+    void startPortal();
     // A folder the session's user may read and write.
     const std::string& folder() const { return m_folder->path(); }
     // XWayland's display name, ":N".
@@ -50,6 +53,9 @@ private:
     std::string m_runtimeDir;
     std::string m_xDisplay;
     std::unique_ptr<RunningProgram> m_compositor;
+    std::string m_busAddress;
+    std::unique_ptr<RunningProgram> m_bus;
+    std::unique_ptr<RunningProgram> m_pipewire;
 };
 
 } // namespace testsupport
