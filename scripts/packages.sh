@@ -4,13 +4,15 @@
 #   build     compile the player and package it (cpack -G DEB)
 #   headless  play a show without a display (virtual X server, screenshots, keys)
 #   test      the test suite: GoogleTest, a window manager, headless Wayland
-#             compositors (sway, weston) with grim and foot, sox, the Windows
+#             compositors (sway, weston) with grim, foot and the desktop
+#             portal, sox, the Windows
 #             cross build and Wine, clang for the fuzz and sanitizer builds,
 #             and what building and checking the .deb takes
 
 packages_build=(
     cmake g++ make pkg-config dpkg-dev file
     libsfml-dev libopenal-dev libgl-dev libx11-dev libxcb1-dev libxrandr-dev libxext-dev libwayland-dev
+    libglib2.0-dev
 )
 packages_headless=(
     xvfb x11-utils x11-xserver-utils xdotool imagemagick libgl1-mesa-dri
@@ -19,6 +21,7 @@ packages_test=(
     libgtest-dev googletest
     wmctrl openbox sox libsox-fmt-all
     sway weston xwayland grim foot
+    dbus-daemon pipewire xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
     g++-mingw-w64-x86-64-posix wine64 zip unzip xz-utils
     clang libclang-rt-14-dev
     lintian

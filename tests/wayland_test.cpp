@@ -79,16 +79,31 @@ protected:
     }
 };
 
-TEST_F(WaylandTest, SnapshotIsTheCompositorsPicture)
+// At output scale 2 the compositor's pixels are twice XWayland's screen size:
+// the snapshot is scaled down to the window, which covers the whole output.
+class WaylandScaleTest : public WaylandTest, public testing::WithParamInterface<int>
 {
+};
+
+TEST_P(WaylandScaleTest, SnapshotIsTheCompositorsPicture)
+{
+    const int scale = GetParam();
     const Rgb background{0x33, 0x66, 0x99};
     const Rgb red{255, 0, 0};
+    // Points in the compositor's layout, read back in output pixels.
+    const auto at = [&](const testsupport::Screenshot& shot, int x, int y) { return shot.at(x * scale, y * scale); };
     WaylandSession session(testsupport::Compositor::Sway, outputWidth, outputHeight, "336699",
+                           "output HEADLESS-1 scale " + std::to_string(scale) + "\n"
                            "for_window [app_id=\"foot\"] floating enable, resize set 120 80, move position 40 40\n"
                            "default_floating_border none\n");
     // A Wayland window of a known colour over the background.
     auto terminal = session.start({"foot", "-o", "colors.background=ff0000", "sh", "-c", "sleep 60"}, session.folder());
-    ASSERT_TRUE(testsupport::eventually([&] { const auto s = outputShot(session); return !s.pixels.empty() && s.at(100, 80) == red; }, 15s))
+    ASSERT_TRUE(testsupport::eventually(
+        [&] {
+            const testsupport::Screenshot shot = outputShot(session);
+            return !shot.pixels.empty() && at(shot, 100, 80) == red;
+        },
+        15s))
         << terminal->err();
 
     writeShow(session, invertingShader);
@@ -96,8 +111,9 @@ TEST_F(WaylandTest, SnapshotIsTheCompositorsPicture)
     ASSERT_TRUE(testsupport::eventually(
         [&] {
             const testsupport::Screenshot shot = outputShot(session);
-            return !shot.pixels.empty() && shot.at(5, 5) == inverted(background) &&
-                   shot.at(100, 80) == inverted(red) && shot.at(300, 220) == inverted(background);
+            return !shot.pixels.empty() && at(shot, 2, 2) == inverted(background) &&
+                   at(shot, 100, 80) == inverted(red) && at(shot, 20, 100) == inverted(background) &&
+                   at(shot, 150, 110) == inverted(red);
         },
         20s))
         << "the overlay shows the true desktop, inverted, over the whole output\n"
@@ -107,11 +123,14 @@ TEST_F(WaylandTest, SnapshotIsTheCompositorsPicture)
     // A window opened later neither covers the overlay nor takes the keyboard.
     auto later = session.start({"foot", "sh", "-c", "sleep 60"}, session.folder());
     std::this_thread::sleep_for(1s);
-    EXPECT_EQ(outputShot(session).at(300, 220), inverted(background)) << "still covered by the overlay";
+    EXPECT_EQ(at(outputShot(session), 20, 100), inverted(background)) << "still covered by the overlay";
     pressEscape(session);
     ASSERT_TRUE(player->waitForExit(10s)) << "Escape reaches the overlay";
     EXPECT_EQ(player->exitStatus(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Scales, WaylandScaleTest, testing::Values(1, 2),
+                         [](const testing::TestParamInfo<int>& info) { return "Scale" + std::to_string(info.param); });
 
 // The path for GNOME and KDE, which have no screen copy: the desktop portal,
 // here the real xdg-desktop-portal with its wlroots back end on a private
