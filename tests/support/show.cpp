@@ -27,6 +27,24 @@ void writeTone(const std::string& path, double seconds, int frequencyHz)
         throw std::runtime_error("sox could not write " + path);
 }
 
+Recording measureRecording(const std::string& wavPath)
+{
+    const std::string reportPath = wavPath + ".stat.txt";
+    Recording recording;
+    if (shell("sox '" + wavPath + "' -n silence 1 0.01 1% reverse silence 1 0.01 1% reverse remix 1 stat 2>'" +
+              reportPath + "'") != 0)
+        return recording;
+    recording.report = readFile(reportPath);
+    auto field = [&](const std::string& name) {
+        const std::size_t at = recording.report.find(name);
+        return at == std::string::npos ? -1.0 : std::stod(recording.report.substr(recording.report.find(':', at) + 1));
+    };
+    recording.frequencyHz = field("Rough   frequency");
+    recording.rmsAmplitude = field("RMS     amplitude");
+    recording.lengthSeconds = field("Length (seconds)");
+    return recording;
+}
+
 RunResult runPlayer(const TempDir& folder, const std::vector<std::string>& args,
                     const std::vector<std::string>& extraEnv)
 {

@@ -17,6 +17,17 @@ std::string passThroughShader();
 // An Ogg Vorbis sine tone made with sox.
 void writeTone(const std::string& path, double seconds, int frequencyHz = 440);
 
+// What sox measures in a recording of OpenAL's wave backend, with the
+// silence the device plays before and after the track left out.
+struct Recording
+{
+    double frequencyHz = -1;
+    double rmsAmplitude = -1;
+    double lengthSeconds = -1;
+    std::string report; // sox's own words, for failure messages
+};
+Recording measureRecording(const std::string& wavPath);
+
 // The player as started by the tests: no sound card here, so OpenAL's null
 // backend unless the caller names another.
 RunResult runPlayer(const TempDir& folder, const std::vector<std::string>& args = {},
