@@ -244,7 +244,7 @@ struct SharedSegment
         if (info.shmaddr == reinterpret_cast<char*>(-1))
         {
             info.shmaddr = nullptr;
-            shmctl(info.shmid, IPC_RMID, nullptr);
+            markForRemoval();
         }
         info.readOnly = False;
     }
@@ -255,13 +255,20 @@ struct SharedSegment
         if (info.shmaddr == nullptr)
             return;
         shmdt(info.shmaddr); // only our mapping; the removed segment lives while the server holds it
-        shmctl(info.shmid, IPC_RMID, nullptr);
+        markForRemoval();
+    }
+    void markForRemoval()
+    {
+        if (!removed)
+            shmctl(info.shmid, IPC_RMID, nullptr);
+        removed = true;
     }
     SharedSegment(const SharedSegment&) = delete;
     SharedSegment& operator=(const SharedSegment&) = delete;
 
     XShmSegmentInfo info{};
     Display* attachedTo = nullptr;
+    bool removed = false;
 };
 
 // Empty when the grab worked; otherwise why not.
@@ -288,7 +295,7 @@ std::string grabWithShm(XSession& session, Window root, const MonitorRect& rect,
     if (std::string error = session.takeError(); !error.empty())
         return "XShmAttach: " + error;
     segment.attachedTo = display;
-    shmctl(segment.info.shmid, IPC_RMID, nullptr);
+    segment.markForRemoval();
 
     const Bool got = XShmGetImage(display, root, image.image, rect.x, rect.y, AllPlanes);
     if (std::string error = session.takeError(); !error.empty() || !got)
