@@ -296,7 +296,7 @@ TEST_F(PlaybackTest, UnderAWindowManagerEscapeReachesTheOverlay)
     display->startWindowManager();
     writeRedShow();
     auto player = start();
-    ASSERT_TRUE(waitForScreen(red, 10s));
+    ASSERT_TRUE(waitForScreen(red, 20s)) << player->err();
     pressKeys("Escape");
     ASSERT_TRUE(player->waitForExit(10s));
     EXPECT_EQ(player->exitStatus(), 0);

@@ -2,6 +2,7 @@
 
 #include "support/eventually.hpp"
 
+#include <cstdlib>
 #include <filesystem>
 #include <pwd.h>
 #include <regex>
@@ -124,14 +125,26 @@ void WaylandSession::startPortal()
         throw std::runtime_error("PipeWire did not start:\n" + m_pipewire->err());
 }
 
+std::string WaylandSession::reachable(const std::string& path) const
+{
+    if (geteuid() != 0 || path.empty() || path[0] != '/' || path.rfind("/usr/", 0) == 0)
+        return path;
+    const std::string copy = m_folder->file("reachable-" + std::filesystem::path(path).filename().string());
+    std::error_code ignored;
+    std::filesystem::copy_file(path, copy, std::filesystem::copy_options::overwrite_existing, ignored);
+    chmod(copy.c_str(), 0755);
+    return copy;
+}
+
 std::vector<std::string> WaylandSession::asUser(const std::vector<std::string>& argv) const
 {
     if (geteuid() != 0)
         return argv;
     const UserIds user = sessionUser();
     std::vector<std::string> wrapped = {"setpriv", "--reuid=" + std::to_string(user.uid),
-                                        "--regid=" + std::to_string(user.gid), "--clear-groups", "--"};
-    wrapped.insert(wrapped.end(), argv.begin(), argv.end());
+                                        "--regid=" + std::to_string(user.gid), "--clear-groups", "--",
+                                        reachable(argv.front())};
+    wrapped.insert(wrapped.end(), argv.begin() + 1, argv.end());
     return wrapped;
 }
 
@@ -147,9 +160,28 @@ std::vector<std::string> WaylandSession::environment() const
         if (name.rfind("sway-ipc.", 0) == 0)
             swaySocket = entry.path();
     }
-    return {"XDG_RUNTIME_DIR=" + m_runtimeDir, "WAYLAND_DISPLAY=" + waylandDisplay, "DISPLAY=" + m_xDisplay,
-            "HOME=" + m_folder->path(), "XDG_SESSION_TYPE=wayland", "SWAYSOCK=" + swaySocket,
-            "DBUS_SESSION_BUS_ADDRESS=" + m_busAddress};
+    std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + m_runtimeDir, "WAYLAND_DISPLAY=" + waylandDisplay,
+                                    "DISPLAY=" + m_xDisplay,           "HOME=" + m_folder->path(),
+                                    "XDG_SESSION_TYPE=wayland",        "SWAYSOCK=" + swaySocket,
+                                    "DBUS_SESSION_BUS_ADDRESS=" + m_busAddress};
+    // The sanitizer build's files, where the session's user can read them.
+    if (const char* preload = std::getenv("LD_PRELOAD"))
+        env.push_back("LD_PRELOAD=" + reachable(preload));
+    if (const char* leakOptions = std::getenv("LSAN_OPTIONS"))
+    {
+        std::string options = leakOptions;
+        const std::string key = "suppressions=";
+        const std::size_t at = options.find(key);
+        if (at != std::string::npos)
+        {
+            const std::size_t end = options.find(':', at);
+            const std::size_t from = at + key.size();
+            const std::string file = options.substr(from, end == std::string::npos ? std::string::npos : end - from);
+            options.replace(from, file.size(), reachable(file));
+        }
+        env.push_back("LSAN_OPTIONS=" + options);
+    }
+    return env;
 }
 
 std::unique_ptr<RunningProgram> WaylandSession::start(const std::vector<std::string>& argv, const std::string& workDir,

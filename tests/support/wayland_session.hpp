@@ -48,6 +48,10 @@ public:
 
 private:
     std::vector<std::string> asUser(const std::vector<std::string>& argv) const;
+    // The session's user may not reach files under a private home (a checkout
+    // in /root, say): programs and the sanitizer build's preload library and
+    // suppressions are copied into the session folder first.
+    std::string reachable(const std::string& path) const;
 
     std::unique_ptr<TempDir> m_folder;
     std::string m_runtimeDir;
