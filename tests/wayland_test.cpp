@@ -126,7 +126,7 @@ TEST_P(WaylandScaleTest, SnapshotIsTheCompositorsPicture)
     EXPECT_EQ(at(outputShot(session), 20, 100), inverted(background)) << "still covered by the overlay";
     pressEscape(session);
     ASSERT_TRUE(player->waitForExit(10s)) << "Escape reaches the overlay";
-    EXPECT_EQ(player->exitStatus(), 0);
+    EXPECT_EQ(player->exitStatus(), 0) << player->err();
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, WaylandScaleTest, testing::Values(1, 2),
@@ -153,7 +153,7 @@ TEST_F(WaylandTest, PortalGivesTheSnapshotWhenChosen)
     EXPECT_EQ(player->err().find("Istantanea del desktop non riuscita"), std::string::npos) << player->err();
     pressEscape(session);
     ASSERT_TRUE(player->waitForExit(10s));
-    EXPECT_EQ(player->exitStatus(), 0);
+    EXPECT_EQ(player->exitStatus(), 0) << player->err();
 }
 
 TEST_F(WaylandTest, CloseRequestEnds)
@@ -166,7 +166,7 @@ TEST_F(WaylandTest, CloseRequestEnds)
     ASSERT_TRUE(testsupport::eventually(
         [&] { return session.run({"swaymsg", "[title=\"" + std::string(title) + "\"]", "kill"}).exitStatus == 0; }, 10s));
     ASSERT_TRUE(player->waitForExit(10s));
-    EXPECT_EQ(player->exitStatus(), 0);
+    EXPECT_EQ(player->exitStatus(), 0) << player->err();
 }
 
 TEST_F(WaylandTest, WithoutAWayToReadTheScreenOneLineAndTheShowPlaysOverBlack)
@@ -180,7 +180,7 @@ TEST_F(WaylandTest, WithoutAWayToReadTheScreenOneLineAndTheShowPlaysOverBlack)
     // Headless weston has no keyboard: end it with a close request through XWayland.
     ASSERT_EQ(session.run({CLOSE_WINDOW, title}).exitStatus, 0);
     ASSERT_TRUE(player->waitForExit(10s));
-    EXPECT_EQ(player->exitStatus(), 0);
+    EXPECT_EQ(player->exitStatus(), 0) << player->err();
     // Both paths named: no screen copy, and no portal (this session has no session bus).
     const std::string start = "Istantanea del desktop non riuscita (il compositore non offre la copia dello schermo "
                               "(wlr-screencopy); nessun bus di sessione per il portale";

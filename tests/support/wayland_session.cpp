@@ -131,7 +131,8 @@ std::string WaylandSession::reachable(const std::string& path) const
         return path;
     const std::string copy = m_folder->file("reachable-" + std::filesystem::path(path).filename().string());
     std::error_code ignored;
-    std::filesystem::copy_file(path, copy, std::filesystem::copy_options::overwrite_existing, ignored);
+    // Once: a running program maps its copy, which must not change under it.
+    std::filesystem::copy_file(path, copy, std::filesystem::copy_options::skip_existing, ignored);
     chmod(copy.c_str(), 0755);
     return copy;
 }
