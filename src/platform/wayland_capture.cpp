@@ -169,33 +169,31 @@ struct ShmBuffer
 bool isBgrx(std::uint32_t format) { return format == WL_SHM_FORMAT_XRGB8888 || format == WL_SHM_FORMAT_ARGB8888; }
 bool isRgbx(std::uint32_t format) { return format == WL_SHM_FORMAT_XBGR8888 || format == WL_SHM_FORMAT_ABGR8888; }
 
-// Blue, green, red, fourth byte rows of width x height from a 32-bit frame,
-// nearest pixel when the sizes differ.
-std::vector<std::uint8_t> toBgrx(const std::uint8_t* source, const Frame& frame, int width, int height)
+} // namespace
+
+std::vector<std::uint8_t> scaledToBgrx(const SourceImage& source, int width, int height)
 {
     std::vector<std::uint8_t> out(static_cast<std::size_t>(width) * height * 4);
     for (int y = 0; y < height; ++y)
     {
-        int sourceY = static_cast<int>(static_cast<long long>(y) * frame.height / height);
-        if (frame.yInverted)
-            sourceY = frame.height - 1 - sourceY;
-        const std::uint8_t* row = source + static_cast<std::size_t>(sourceY) * frame.stride;
+        int sourceY = static_cast<int>(static_cast<long long>(y) * source.height / height);
+        if (source.bottomUp)
+            sourceY = source.height - 1 - sourceY;
+        const std::uint8_t* row = source.pixels + static_cast<std::size_t>(sourceY) * source.stride;
         std::uint8_t* target = out.data() + static_cast<std::size_t>(y) * width * 4;
-        if (frame.width == width)
+        if (source.width == width)
         {
             std::memcpy(target, row, static_cast<std::size_t>(width) * 4);
             continue;
         }
         for (int x = 0; x < width; ++x)
-            std::memcpy(target + x * 4, row + static_cast<std::size_t>(x) * frame.width / width * 4, 4);
+            std::memcpy(target + x * 4, row + static_cast<std::size_t>(x) * source.width / width * 4, 4);
     }
-    if (isRgbx(frame.format))
+    if (source.redFirst)
         for (std::size_t i = 0; i < out.size(); i += 4)
             std::swap(out[i], out[i + 2]);
     return out;
 }
-
-} // namespace
 
 bool inWaylandSession()
 {
@@ -256,7 +254,10 @@ ScreenPixels grabWithScreenCopy(int x, int y, int width, int height)
                 if (!dispatchUntil(display, [&] { return frame.ready || frame.failed; }) || !frame.ready)
                     pixels.problem = "la copia dello schermo non è riuscita";
                 else
-                    pixels.bgrx = toBgrx(buffer.data, frame, width, height);
+                    pixels.bgrx = scaledToBgrx({buffer.data, frame.width, frame.height,
+                                                static_cast<std::size_t>(frame.stride), isRgbx(frame.format),
+                                                frame.yInverted},
+                                               width, height);
             }
         }
         zwlr_screencopy_frame_v1_destroy(copy);

@@ -6,10 +6,28 @@
 
 #include "platform/platform.hpp"
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform
 {
+
+// A compositor's or portal's picture of 32-bit pixels as blue, green, red,
+// fourth byte rows of width x height, nearest pixel when the sizes differ
+// (output scaling). redFirst: the source's bytes run red, green, blue;
+// bottomUp: its rows run from the bottom.
+struct SourceImage
+{
+    const std::uint8_t* pixels;
+    int width;
+    int height;
+    std::size_t stride;
+    bool redFirst;
+    bool bottomUp;
+};
+std::vector<std::uint8_t> scaledToBgrx(const SourceImage& source, int width, int height);
 
 // Whether this process runs in a Wayland session (WAYLAND_DISPLAY or
 // XDG_SESSION_TYPE say so), where the X11 grab cannot be trusted.

@@ -51,27 +51,6 @@ gboolean onTimeout(gpointer data)
     return G_SOURCE_REMOVE;
 }
 
-// Blue, green, red, fourth byte rows of width x height from an RGBA image,
-// nearest pixel when the sizes differ.
-std::vector<std::uint8_t> toBgrx(const sf::Image& image, int width, int height)
-{
-    const sf::Vector2u size = image.getSize();
-    const std::uint8_t* rgba = image.getPixelsPtr();
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(width) * height * 4);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-        {
-            const std::size_t from =
-                (static_cast<std::size_t>(y) * size.y / height * size.x + static_cast<std::size_t>(x) * size.x / width) * 4;
-            std::uint8_t* to = &out[(static_cast<std::size_t>(y) * width + x) * 4];
-            to[0] = rgba[from + 2];
-            to[1] = rgba[from + 1];
-            to[2] = rgba[from];
-            to[3] = rgba[from + 3];
-        }
-    return out;
-}
-
 } // namespace
 
 ScreenPixels grabWithPortal(int width, int height)
@@ -137,7 +116,10 @@ ScreenPixels grabWithPortal(int width, int height)
         else if (path == nullptr || !image.loadFromFile(path) || image.getSize().x == 0)
             pixels.problem = "il portale ha dato un'immagine illeggibile";
         else
-            pixels.bgrx = toBgrx(image, width, height);
+            pixels.bgrx = scaledToBgrx({image.getPixelsPtr(), static_cast<int>(image.getSize().x),
+                                        static_cast<int>(image.getSize().y),
+                                        static_cast<std::size_t>(image.getSize().x) * 4, true, false},
+                                       width, height);
         g_free(path);
     }
 
