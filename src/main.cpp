@@ -3,6 +3,7 @@
 
 #include "audio_device.hpp"
 #include "capture/capture.hpp"
+#include "draw_step.hpp"
 #include "messages.hpp"
 #include "music_clock.hpp"
 #include "platform/platform.hpp"
@@ -100,15 +101,7 @@ int main()
         if (frame.switched)
             std::cout << messages::shaderChanged << currentShaderIndex << std::endl;
 
-        const ShaderItem& drawn = shaderSequence[frame.drawnIndex];
-        sf::Shader& shader = *drawn.shader;
-        if (drawn.setsTime)
-            shader.setUniform("time", frame.shaderTime);
-        if (drawn.setsResolution)
-            shader.setUniform("resolution", resolution);
-
-        window.clear(sf::Color(0, 0, 0, 255));
-        window.draw(background, sf::RenderStates(&shader));
+        drawStep(window, background, shaderSequence[frame.drawnIndex], frame.shaderTime, resolution);
         window.display();
     }
 

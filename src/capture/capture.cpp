@@ -5,16 +5,47 @@
 
 #include <iostream>
 
+sf::Texture textureFromSnapshot(const platform::ScreenPixels& pixels)
+{
+    // The bytes go up as they are: blue, green, red, fourth byte land in a
+    // texture read as red, green, blue, alpha.
+    sf::Texture texture;
+    texture.create(static_cast<unsigned>(pixels.width), static_cast<unsigned>(pixels.height));
+    texture.update(pixels.bgrx.data());
+    return texture;
+}
+
 sf::Texture captureDesktop()
 {
-    sf::Texture texture;
+    // The pixel buffer lives only until it is uploaded.
+    const platform::ScreenPixels pixels = platform::grabPrimaryScreen();
+    if (!pixels.problem.empty())
+        std::cerr << messages::snapshotFailed(pixels.problem) << std::endl;
+    return textureFromSnapshot(pixels);
+}
+
+platform::ScreenPixels snapshotFromPicture(const sf::Image& picture, int width, int height)
+{
+    platform::ScreenPixels pixels{width, height, {}, {}};
+    const int pictureWidth = static_cast<int>(picture.getSize().x);
+    const int pictureHeight = static_cast<int>(picture.getSize().y);
+    pixels.bgrx.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+    if (pictureWidth <= 0 || pictureHeight <= 0)
+        return pixels;
+    const std::uint8_t* const rgba = picture.getPixelsPtr();
+    for (int y = 0; y < height; ++y)
     {
-        // The pixel buffer lives only until it is uploaded.
-        const platform::ScreenPixels pixels = platform::grabPrimaryScreen();
-        if (!pixels.problem.empty())
-            std::cerr << messages::snapshotFailed(pixels.problem) << std::endl;
-        texture.create(static_cast<unsigned>(pixels.width), static_cast<unsigned>(pixels.height));
-        texture.update(pixels.bgrx.data());
+        const std::size_t sourceY = static_cast<std::size_t>(static_cast<long long>(y) * pictureHeight / height);
+        for (int x = 0; x < width; ++x)
+        {
+            const std::size_t sourceX = static_cast<std::size_t>(static_cast<long long>(x) * pictureWidth / width);
+            const std::uint8_t* in = rgba + (sourceY * static_cast<std::size_t>(pictureWidth) + sourceX) * 4;
+            std::uint8_t* out = pixels.bgrx.data() + (static_cast<std::size_t>(y) * width + x) * 4;
+            out[0] = in[2];
+            out[1] = in[1];
+            out[2] = in[0];
+            out[3] = 0;
+        }
     }
-    return texture;
+    return pixels;
 }

@@ -6,20 +6,18 @@
 #include <SFML/OpenGL.hpp>
 #include <SFML/Window/Context.hpp>
 
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <locale>
 #include <sstream>
 #include <system_error>
 
 namespace
 {
-
-bool loadable(const std::string& path)
-{
-    std::error_code error;
-    return isRegularFile(path) && std::filesystem::file_size(path, error) <= maxShaderFileBytes && !error;
-}
 
 // OpenGL 2.0 names that the Windows headers lack.
 constexpr GLenum glActiveUniforms = 0x8B86;
@@ -49,8 +47,9 @@ std::string glslTypeName(GLenum type)
 
 // Asks OpenGL how the shader declares the two uniforms the frame loop sets.
 // A uniform the shader does not use is not active and is not checked.
-void checkUniformTypes(const std::string& path, ShaderItem& item, std::ostream& errors)
+std::vector<UniformMismatch> checkUniformTypes(ShaderItem& item)
 {
+    std::vector<UniformMismatch> mismatches;
     using GetProgramiv = void(APIENTRY*)(GLuint, GLenum, GLint*);
     using GetActiveUniform = void(APIENTRY*)(GLuint, GLuint, GLsizei, GLsizei*, GLint*, GLenum*, char*);
     // The shader compiled in a context that SFML has let go again; ask in one of our own if none is active.
@@ -60,7 +59,7 @@ void checkUniformTypes(const std::string& path, ShaderItem& item, std::ostream& 
     const auto getProgramiv = reinterpret_cast<GetProgramiv>(sf::Context::getFunction("glGetProgramiv"));
     const auto getActiveUniform = reinterpret_cast<GetActiveUniform>(sf::Context::getFunction("glGetActiveUniform"));
     if (getProgramiv == nullptr || getActiveUniform == nullptr)
-        return;
+        return mismatches;
 
     const GLuint program = item.shader->getNativeHandle();
     GLint count = 0;
@@ -76,26 +75,41 @@ void checkUniformTypes(const std::string& path, ShaderItem& item, std::ostream& 
         if ((uniform == "time" || uniform == "time[0]") && type != glFloat)
         {
             item.setsTime = false;
-            errors << messages::uniformTypeMismatch(path, "time", glslTypeName(type), "float") << std::endl;
+            mismatches.push_back({"time", glslTypeName(type), "float"});
         }
         if ((uniform == "resolution" || uniform == "resolution[0]") && type != glFloatVec2)
         {
             item.setsResolution = false;
-            errors << messages::uniformTypeMismatch(path, "resolution", glslTypeName(type), "vec2") << std::endl;
+            mismatches.push_back({"resolution", glslTypeName(type), "vec2"});
         }
     }
+    return mismatches;
+}
+
+bool startsLikeANumber(const std::string& field)
+{
+    std::size_t i = 0;
+    if (i < field.size() && (field[i] == '+' || field[i] == '-'))
+        ++i;
+    return i < field.size() && (std::isdigit(static_cast<unsigned char>(field[i])) || field[i] == '.');
 }
 
 } // namespace
 
 bool readSequenceLine(std::istream& in, std::string& line)
 {
+    bool tooLong = false;
+    return readSequenceLine(in, line, tooLong);
+}
+
+bool readSequenceLine(std::istream& in, std::string& line, bool& tooLong)
+{
     line.clear();
+    tooLong = false;
     std::streambuf* buffer = in.rdbuf();
     if (buffer == nullptr || !in.good())
         return false;
     bool readAnything = false;
-    bool tooLong = false;
     for (int c = buffer->sbumpc(); c != std::char_traits<char>::eof(); c = buffer->sbumpc())
     {
         readAnything = true;
@@ -116,18 +130,73 @@ bool readSequenceLine(std::istream& in, std::string& line)
     return readAnything;
 }
 
-std::optional<StepLine> parseSequenceLine(const std::string& line)
+SequenceLine readStepLine(const std::string& line)
 {
-    if (line.empty() || line[0] == '#')
-        return std::nullopt;
+    if (line.empty())
+        return {LineKind::blank, std::nullopt, 0, {}};
+    if (line[0] == '#')
+        return {LineKind::comment, std::nullopt, 0, {}};
 
     // The classic locale, so that "2.5" means the same on every machine.
     std::istringstream iss(line);
     iss.imbue(std::locale::classic());
     StepLine parsed{{}, 0.0f};
-    if (!(iss >> parsed.shaderPath >> parsed.durationSeconds))
+    if (!(iss >> parsed.shaderPath) || iss.eof())
+        return {LineKind::noDuration, std::nullopt, 0, {}};
+
+    // The second field as written, for saying what became of it.
+    const std::size_t pathEnd = static_cast<std::size_t>(iss.tellg());
+    const std::size_t fieldStart = line.find_first_not_of(" \t\n\v\f\r", pathEnd);
+    if (fieldStart == std::string::npos)
+        return {LineKind::noDuration, std::nullopt, 0, {}};
+    const std::size_t fieldEnd = line.find_first_of(" \t\n\v\f\r", fieldStart);
+    const std::string field = line.substr(fieldStart, fieldEnd - fieldStart);
+
+    if (!(iss >> parsed.durationSeconds))
+    {
+        // The stream read a number that does not fit a float.
+        const bool overflow = startsLikeANumber(field) && std::fabs(std::strtod(field.c_str(), nullptr)) > std::numeric_limits<float>::max();
+        return {overflow ? LineKind::durationOutOfRange : LineKind::unreadableDuration, std::nullopt, 0, field};
+    }
+    const std::size_t numberEnd = iss.eof() ? line.size() : static_cast<std::size_t>(iss.tellg());
+    return {LineKind::step, parsed, numberEnd - fieldStart, field};
+}
+
+std::optional<StepLine> parseSequenceLine(const std::string& line)
+{
+    return readStepLine(line).step;
+}
+
+ShaderFileProblem shaderFileProblem(const std::string& path)
+{
+    std::error_code error;
+    if (isRegularFile(path))
+        return std::filesystem::file_size(path, error) <= maxShaderFileBytes && !error ? ShaderFileProblem::none
+                                                                                       : ShaderFileProblem::tooBig;
+    if (path.find('\0') == std::string::npos && std::filesystem::exists(path, error))
+        return ShaderFileProblem::notRegularFile;
+    return ShaderFileProblem::missing;
+}
+
+std::optional<ShaderItem> loadStep(const StepLine& step, std::ostream& errors, std::vector<UniformMismatch>* mismatches)
+{
+    auto shader = std::make_shared<sf::Shader>();
+    if (shaderFileProblem(step.shaderPath) != ShaderFileProblem::none ||
+        !shader->loadFromFile(step.shaderPath, sf::Shader::Fragment))
+    {
+        errors << messages::shaderFailed << step.shaderPath << std::endl;
         return std::nullopt;
-    return parsed;
+    }
+    ShaderItem item{std::move(shader), step.durationSeconds};
+    for (const UniformMismatch& mismatch : checkUniformTypes(item))
+    {
+        errors << messages::uniformTypeMismatch(step.shaderPath, mismatch.uniform, mismatch.declaredType,
+                                                mismatch.setType)
+               << std::endl;
+        if (mismatches != nullptr)
+            mismatches->push_back(mismatch);
+    }
+    return item;
 }
 
 std::vector<ShaderItem> loadShaderSequence(const std::string& filename, std::ostream& progress, std::ostream& errors)
@@ -149,16 +218,9 @@ std::vector<ShaderItem> loadShaderSequence(const std::string& filename, std::ost
         const std::optional<StepLine> step = parseSequenceLine(line);
         if (!step)
             continue;
-
-        auto shader = std::make_shared<sf::Shader>();
-        if (!loadable(step->shaderPath) || !shader->loadFromFile(step->shaderPath, sf::Shader::Fragment))
-        {
-            errors << messages::shaderFailed << step->shaderPath << std::endl;
-            continue;
-        }
-        ShaderItem item{std::move(shader), step->durationSeconds};
-        checkUniformTypes(step->shaderPath, item, errors);
-        sequence.push_back(std::move(item));
+        std::optional<ShaderItem> item = loadStep(*step, errors);
+        if (item)
+            sequence.push_back(std::move(*item));
     }
 
     progress << messages::shadersLoaded << sequence.size() << std::endl;
