@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <locale>
+#include <sstream>
 
 namespace
 {
@@ -82,6 +83,56 @@ TEST_P(SequenceLineTest, ReadsPathAndDuration)
 
 INSTANTIATE_TEST_SUITE_P(Lines, SequenceLineTest, testing::ValuesIn(lineCases),
                          [](const testing::TestParamInfo<LineCase>& info) { return testsupport::caseName(info.param.name); });
+
+// Why a line gives no step, and how much of its second field the duration took:
+// what the checker tells an author, decided by the same reading as the loader's.
+TEST(SequenceLine, SaysWhyALineGivesNoStep)
+{
+    const struct
+    {
+        std::string line;
+        LineKind kind;
+        std::size_t durationChars;
+    } cases[] = {
+        {"", LineKind::blank, 0},
+        {"# intro", LineKind::comment, 0},
+        {"waves.frag", LineKind::noDuration, 0},
+        {"waves.frag \t ", LineKind::noDuration, 0},
+        {"   ", LineKind::noDuration, 0},
+        {"waves.frag abc", LineKind::unreadableDuration, 0},
+        {"waves.frag inf", LineKind::unreadableDuration, 0},
+        {"waves.frag -inf", LineKind::unreadableDuration, 0},
+        {"waves.frag 2.5e", LineKind::unreadableDuration, 0},
+        {"waves.frag 1e39", LineKind::durationOutOfRange, 0},
+        {"waves.frag -4e38", LineKind::durationOutOfRange, 0},
+        {"waves.frag 2.5", LineKind::step, 3},
+        {"waves.frag   2,5 more", LineKind::step, 1},
+        {"waves.frag 2.5s", LineKind::step, 3},
+        {"waves.frag 2.5\r", LineKind::step, 3},
+    };
+    for (const auto& c : cases)
+    {
+        const SequenceLine read = readStepLine(c.line);
+        EXPECT_EQ(read.kind, c.kind) << c.line;
+        EXPECT_EQ(read.step.has_value(), c.kind == LineKind::step) << c.line;
+        EXPECT_EQ(read.step.has_value(), parseSequenceLine(c.line).has_value()) << c.line;
+        if (read.step)
+            EXPECT_EQ(read.durationChars, c.durationChars) << c.line;
+    }
+}
+
+TEST(SequenceLine, AnOverLongLineIsSaidToBeSo)
+{
+    std::istringstream file(std::string(maxSequenceLineBytes + 1, 'a') + " 2\nwaves.frag 1\n");
+    std::string line;
+    bool tooLong = false;
+    ASSERT_TRUE(readSequenceLine(file, line, tooLong));
+    EXPECT_TRUE(tooLong);
+    EXPECT_TRUE(line.empty());
+    ASSERT_TRUE(readSequenceLine(file, line, tooLong));
+    EXPECT_FALSE(tooLong);
+    EXPECT_EQ(line, "waves.frag 1");
+}
 
 // Regional settings that write two and a half as "2,5", as many users have.
 struct DecimalComma : std::numpunct<char>

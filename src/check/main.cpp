@@ -180,10 +180,14 @@ std::vector<StepLine> checkSequenceFile(Report& report)
         const int second = file.peek();
         file.unget();
         if ((first == 0xff && second == 0xfe) || (first == 0xfe && second == 0xff))
+        {
+            // Every line of it is skipped for the same reason; one error says it.
             report.problems.push_back({sequenceFileName, 1, "error",
                                        "the file is UTF-16 (Notepad's \"Unicode\"): the player reads no step from it; "
                                        "save it as UTF-8",
                                        {}, {}});
+            return stepLines;
+        }
     }
 
     std::string line;
