@@ -321,7 +321,9 @@ int main(int argc, char** argv)
 
     // Paths given on the command line are the caller's; the show's are the folder's.
     std::error_code error;
-    const fs::path output = fs::absolute(options.output, error);
+    fs::path output = fs::absolute(options.output, error);
+    if (output.filename().empty()) // "frames/"
+        output = output.parent_path();
     const std::string desktopPath = options.desktop.empty() ? "" : fs::absolute(options.desktop, error).string();
     if (options.kind == OutputKind::pngPattern && !validPattern(output.filename().string()))
         return fail("the frame pattern must hold one number conversion such as %05d: " + options.output);
