@@ -9,6 +9,7 @@
 # 5. peak memory per step of a long step list
 # 6. frame rate of quorvel.exe under Wine against the floor loop built for
 #    Windows (scripts/build-windows.sh; the libraries are cached after one build)
+# 7. render speed of quorvel-render against real time (bench/render.sh)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-bench
@@ -181,3 +182,7 @@ stop_servers
 f=$(median "${wfloor[@]}")
 p=$(median "${wplayer[@]}")
 echo "  median: floor $f fps, player $p fps, ratio $(awk -v p="$p" -v f="$f" 'BEGIN { printf "%.3f", p / f }') (target >= 0.98)"
+echo
+
+echo "== 7. quorvel-render: speed against real time, drawing and encoding"
+bash "$root/bench/render.sh" "$build"

@@ -1,11 +1,12 @@
 # The Debian and Ubuntu packages the project needs, by need, in one place.
 # Sourced by the scripts; `ensure_packages NEED...` installs what is missing.
 #
-#   build     compile the player and package it (cpack -G DEB)
+#   build     compile the player and its companions (quorvel-check,
+#             quorvel-render: FFmpeg's libraries) and package them (cpack -G DEB)
 #   headless  play a show without a display (virtual X server, screenshots, keys)
 #   test      the test suite: GoogleTest, a window manager, headless Wayland
 #             compositors (sway, weston) with grim, foot and the desktop
-#             portal, sox, the Windows
+#             portal, sox, glslang and ffmpeg (the authoring tools' tests), the Windows
 #             cross build and Wine, clang for the fuzz and sanitizer builds,
 #             and what building and checking the .deb takes
 
@@ -13,13 +14,14 @@ packages_build=(
     cmake g++ make pkg-config dpkg-dev file
     libsfml-dev libopenal-dev libgl-dev libx11-dev libxcb1-dev libxrandr-dev libxext-dev libwayland-dev
     libglib2.0-dev
+    libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
 )
 packages_headless=(
     xvfb x11-utils x11-xserver-utils xdotool imagemagick libgl1-mesa-dri
 )
 packages_test=(
     libgtest-dev googletest
-    wmctrl openbox sox libsox-fmt-all
+    wmctrl openbox sox libsox-fmt-all glslang-tools ffmpeg
     sway weston xwayland grim foot
     dbus-daemon pipewire xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
     g++-mingw-w64-x86-64-posix wine64 zip unzip xz-utils

@@ -33,11 +33,21 @@ dpkg-deb -f "$deb" Depends | grep -q 'libsfml-graphics2.5' || fail "the dependen
 installed=yes
 echo "ok: installed"
 files=$(dpkg -L quorvel | while read -r path; do [ -d "$path" ] || echo "$path"; done)
-for path in /usr/bin/quorvel /usr/share/quorvel/examples/show/shader_sequence.txt \
-    /usr/share/doc/quorvel/README.md /usr/share/man/man1/quorvel.1.gz; do
+for path in /usr/bin/quorvel /usr/bin/quorvel-check /usr/bin/quorvel-render \
+    /usr/share/quorvel/examples/show/shader_sequence.txt /usr/share/doc/quorvel/README.md \
+    /usr/share/man/man1/quorvel.1.gz /usr/share/man/man1/quorvel-check.1.gz /usr/share/man/man1/quorvel-render.1.gz; do
     [ -e "$path" ] || fail "$path is not installed"
 done
-man -l /usr/share/man/man1/quorvel.1.gz 2>/dev/null | grep -q 'EXIT STATUS' || fail "the manual page does not read"
+for page in quorvel quorvel-check quorvel-render; do
+    man -l "/usr/share/man/man1/$page.1.gz" 2>/dev/null | grep -q 'EXIT STATUS' || fail "the manual page of $page does not read"
+done
+dpkg-deb -f "$deb" Depends | grep -q 'libavcodec' || fail "quorvel-render's FFmpeg libraries are not in Depends"
+
+# The installed example, checked where it lies (read-only to a user) without a display.
+env -u DISPLAY -u WAYLAND_DISPLAY quorvel-check /usr/share/quorvel/examples/show >"$work/check.txt" ||
+    fail "quorvel-check finds problems in the installed example: $(cat "$work/check.txt")"
+grep -q '14 of 14 steps load' "$work/check.txt" || fail "quorvel-check: $(cat "$work/check.txt")"
+echo "ok: quorvel-check passes the installed example"
 
 # Play the installed show from a copy of its folder over a plain desktop.
 cp -r /usr/share/quorvel/examples/show "$work/show"
@@ -67,6 +77,13 @@ wait "$player" || status=$?
 player=
 [ "$status" -eq 0 ] || fail "Escape ended the player with status $status"
 echo "ok: Escape ends it with status 0"
+
+quorvel-render --seconds 0.5 --fps 30 /usr/share/quorvel/examples/show "$work/example.mkv" >/dev/null ||
+    fail "quorvel-render could not render the installed example"
+frames=$(ffprobe -v error -count_packets -select_streams v -show_entries stream=nb_read_packets -of csv=p=0 \
+    "$work/example.mkv")
+[ "$frames" = 15 ] || fail "quorvel-render wrote $frames frames, not 15"
+echo "ok: quorvel-render renders the installed example"
 
 "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq quorvel >/dev/null
 installed=
