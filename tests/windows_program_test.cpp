@@ -256,3 +256,33 @@ TEST_F(WindowsProgramTest, PlayExampleBatchFilePlaysTheShowBesideIt)
 }
 
 } // namespace
+
+namespace
+{
+
+// quorvel-check.exe from the zip compiles with the real driver there (Wine's
+// OpenGL on the X server) and agrees with the player on the same folder.
+TEST_F(WindowsProgramTest, CheckExplainsAShowWithTheDriver)
+{
+    writeTwoStepShow(2);
+    folder.write("broken.frag", "void main()\r\n{\r\n    gl_FragColor = vec4(nothing);\r\n}\r\n");
+    folder.write("shader_sequence.txt", "red.frag 0.5\r\nbroken.frag 1\r\ngreen.frag x\r\ngreen.frag 0.5\r\n");
+    const testsupport::RunResult check =
+        testsupport::runProgram({WINE_PROGRAM, programFolder + "/quorvel-check.exe"}, folder.path(), 120s,
+                                wineEnvironment());
+    EXPECT_EQ(check.exitStatus, 1) << check.out << check.err;
+    const Lines lines = windowsLines(check.out);
+    const auto has = [&](const std::string& start) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+    };
+    EXPECT_TRUE(has("shader_sequence.txt:3: error: unreadable duration 'x'")) << check.out;
+    EXPECT_TRUE(has("broken.frag:3: error: ")) << check.out;
+    EXPECT_TRUE(has("shader_sequence.txt: note: 2 of 3 steps load; music.ogg lasts 2.000 s")) << check.out;
+    EXPECT_NE(check.out.find("\r\n"), std::string::npos) << "console lines on Windows end in CR LF";
+
+    // The player on the same folder loads the same two steps.
+    const auto player = start();
+    ASSERT_TRUE(player->waitForOutput("Shader caricate: 2", 60s)) << player->out() << player->err();
+}
+
+} // namespace
