@@ -1,11 +1,15 @@
 // The music as a clock: plays MUSIC for its whole length while drawing frames
-// like the player, reads the position as the player does (a backward read
-// is read again), and reports the step between reads, the raw backward reads
-// and those that stood after the second read, and how late the switch rule
-// fires for a show of STEP-second steps (music time at the switch minus the
-// due time).
+// like the player, and computes `time` as the player does (the steadied
+// reading, then the position filled in between readings). For the raw
+// reading and for the player's position it reports the share of frames that
+// repeat the previous frame's time while the music plays, the spread of
+// (wall clock - time), and how late the switch rule fires for a show of
+// STEP-second steps (music time at the switch minus the due time). It also
+// reports the raw backward reads and whether the position went back after
+// the end of the track.
 //   clock_bench MUSIC STEP_SECONDS
 
+#include "audio_device.hpp"
 #include "music_clock.hpp"
 #include "switch_rule.hpp"
 
@@ -13,6 +17,7 @@
 #include <SFML/Graphics.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -20,12 +25,50 @@
 namespace
 {
 
-double percentile(std::vector<float> values, double p)
+double percentile(std::vector<double> values, double p)
 {
     if (values.empty())
         return 0;
     std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(p * (values.size() - 1))];
+    return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1))];
+}
+
+// What one way of reading the clock gave over the run.
+struct ClockFigures
+{
+    std::size_t frames = 0;
+    std::size_t repeats = 0;
+    std::vector<double> lag; // wall clock since the music moved minus time
+    std::vector<double> overshoots;
+    float previous = 0;
+    std::size_t index = 0;
+    float startTime = 0;
+    float stepSeconds = 0;
+
+    void frame(float time, double wallSeconds)
+    {
+        ++frames;
+        repeats += time == previous ? 1 : 0;
+        lag.push_back(wallSeconds - time);
+        const float due = startTime + stepSeconds;
+        if (stepFrame(time, stepSeconds, 2, index, startTime).switched)
+            overshoots.push_back(time - due);
+        previous = time;
+    }
+
+    void print(const char* name) const
+    {
+        const double p1 = percentile(lag, 0.01), p99 = percentile(lag, 0.99);
+        std::printf("%-8s frames repeating the previous time: %5.1f %%; wall - time p1..p99 spread %.1f ms; "
+                    "switch overshoot median %.2f ms, max %.2f ms\n",
+                    name, 100.0 * static_cast<double>(repeats) / static_cast<double>(std::max<std::size_t>(frames, 1)),
+                    (p99 - p1) * 1000, percentile(overshoots, 0.5) * 1000, percentile(overshoots, 1.0) * 1000);
+    }
+};
+
+double steadySeconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 } // namespace
@@ -46,55 +89,51 @@ int main(int argc, char** argv)
     if (!music.openFromFile(argv[1]))
         return 1;
     const float length = music.getDuration().asSeconds();
+    const double period = audioMixingPeriodSeconds();
     music.play();
 
-    std::vector<float> steps, backJumps, overshoots;
-    std::size_t frames = 0, index = 0, rawBackwardReads = 0;
-    float startTime = 0, previous = 0, runningSum = 0, behindRunningSum = 0;
-    sf::Clock wall;
-    while (wall.getElapsedTime().asSeconds() < length + 1.0f)
+    ClockFigures raw, player;
+    raw.stepSeconds = player.stepSeconds = stepSeconds;
+    std::size_t rawBackwardReads = 0, framesAfterEnd = 0;
+    float reading = 0, lastPlayingTime = 0, lowestAfterEnd = 1e9f;
+    SmoothedPosition clock;
+    double movedAt = -1;
+    const double start = steadySeconds();
+    while (steadySeconds() - start < length + 1.0)
     {
         const auto read = [&] {
             const float seconds = music.getPlayingOffset().asSeconds();
-            rawBackwardReads += seconds < previous && seconds > 0 ? 1 : 0;
+            rawBackwardReads += seconds < reading && seconds > 0 ? 1 : 0;
             return seconds;
         };
-        const float musicTime =
-            steadyPlayingPosition(read, [&] { return music.getStatus() == sf::Music::Playing; }, previous);
-        ++frames;
-        if (musicTime < previous)
+        const auto playing = [&] { return music.getStatus() == sf::Music::Playing; };
+        reading = steadyPlayingPosition(read, playing, reading);
+        const double now = steadySeconds();
+        const bool plays = playing();
+        const float time = smoothPlayingPosition(clock, reading, plays, now, period);
+        if (movedAt < 0 && reading > 0)
+            movedAt = now - reading; // the wall time at which the music was at 0
+        if (plays && movedAt >= 0)
         {
-            if (musicTime > 0) // after the end the position reads 0: not a jump
-                backJumps.push_back(previous - musicTime);
+            raw.frame(reading, now - movedAt);
+            player.frame(time, now - movedAt);
+            lastPlayingTime = time;
         }
-        else if (musicTime > previous)
-            steps.push_back(musicTime - previous);
-        previous = musicTime;
-        const float dueTime = startTime + stepSeconds;
-        if (stepFrame(musicTime, stepSeconds, 2, index, startTime).switched)
+        else if (!plays)
         {
-            overshoots.push_back(musicTime - dueTime);
-            runningSum += stepSeconds;
-            behindRunningSum = musicTime - runningSum;
+            ++framesAfterEnd;
+            lowestAfterEnd = std::min(lowestAfterEnd, time);
         }
         window.clear();
         window.draw(sprite);
         window.display();
     }
 
-    std::printf("frames %zu over %.1f s of music (%.0f a second)\n", frames, length,
-                frames / wall.getElapsedTime().asSeconds());
-    std::printf("position advances: %zu; step median %.2f ms, p99 %.2f ms, max %.2f ms\n", steps.size(),
-                percentile(steps, 0.5) * 1000, percentile(steps, 0.99) * 1000, percentile(steps, 1.0) * 1000);
-    std::printf("frames reading the same position as the one before: %zu\n", frames - steps.size() - backJumps.size());
-    std::printf("raw backward reads: %zu; backward positions used after reading again: %zu", rawBackwardReads,
-                backJumps.size());
-    if (!backJumps.empty())
-        std::printf("; size median %.1f ms, max %.1f ms", percentile(backJumps, 0.5) * 1000,
-                    percentile(backJumps, 1.0) * 1000);
-    std::printf("\nswitches %zu; overshoot of the switch over its due time: median %.2f ms, max %.2f ms; "
-                "last switch behind the running sum by %.1f ms\n",
-                overshoots.size(), percentile(overshoots, 0.5) * 1000, percentile(overshoots, 1.0) * 1000,
-                behindRunningSum * 1000.0);
+    std::printf("frames %zu while the music played, over %.1f s of music (%.0f a second); mixing period %.2f ms\n",
+                player.frames, length, static_cast<double>(player.frames) / length, period * 1000);
+    raw.print("reading");
+    player.print("player");
+    std::printf("raw backward reads: %zu; after the end (%zu frames) time went back by %.1f ms\n", rawBackwardReads,
+                framesAfterEnd, framesAfterEnd > 0 ? std::max(0.0f, lastPlayingTime - lowestAfterEnd) * 1000.0 : 0.0);
     return 0;
 }

@@ -5,7 +5,7 @@
 # 2. capture: the grab against memcpy, 1920x1080 and 3840x2160, with and
 #    without MIT-SHM
 # 3. start-up, step by step, at 1920x1080
-# 4. the music as a clock over a 60 s track
+# 4. the music as a clock over a 60 s track: repeated times, wall - time spread, switch overshoot
 # 5. peak memory per step of a long step list
 # 6. frame rate of quorvel.exe under Wine against the floor loop built for
 #    Windows (scripts/build-windows.sh; the libraries are cached after one build)

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -353,6 +354,23 @@ TEST_F(PlaybackTest, TheMusicIsReallyPlayed)
     EXPECT_NEAR(played.lengthSeconds, 1.5, 0.05) << "the whole track, once";
 }
 
+// The audio library streams the music on a thread of its own, which ends
+// with the track: the one outside sign that the music has stopped.
+std::size_t threadCount(pid_t pid)
+{
+    std::error_code error;
+    std::size_t count = 0;
+    for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error))
+        ++count;
+    return count;
+}
+
+bool waitForTheMusicToStop(pid_t pid, std::size_t threadsWhilePlaying)
+{
+    return testsupport::eventually([&] { return threadCount(pid) < threadsWhilePlaying; }, 20s);
+}
+
 TEST_F(PlaybackTest, AfterTheTrackEndsTheActiveStepStays)
 {
     folder.write("red.frag", testsupport::solidShader(1, 0, 0));
@@ -360,19 +378,49 @@ TEST_F(PlaybackTest, AfterTheTrackEndsTheActiveStepStays)
     folder.write("shader_sequence.txt", "red.frag 0.4\ngreen.frag 0.4\n");
     testsupport::writeTone(folder.file("music.ogg"), 1.0);
     auto player = start();
-    ASSERT_TRUE(player->waitForOutput("Shader caricate: 2\n", 10s));
+    ASSERT_TRUE(player->waitForOutput("Shader caricate: 2\n", overlayStart));
+    ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 1\n", 10s));
+    const std::size_t threadsWhilePlaying = threadCount(player->pid());
     ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 1\nShader cambiata -> indice 0\n", 10s));
-    // Well past the end of the one-second track.
-    std::this_thread::sleep_for(2s);
+    ASSERT_TRUE(waitForTheMusicToStop(player->pid(), threadsWhilePlaying));
+
+    // Many frames after the end: no switch, and the same step on every one.
     const std::string settled = player->out();
-    const std::optional<Rgb> colour = uniformColour(testsupport::takeScreenshot());
-    std::this_thread::sleep_for(1s);
+    ASSERT_GE(settled.size(), 2u);
+    const Rgb expected = settled[settled.size() - 2] == '1' ? green : red;
+    for (int i = 0; i < 20; ++i)
+    {
+        EXPECT_EQ(uniformColour(testsupport::takeScreenshot()), expected) << "screenshot " << i;
+        std::this_thread::sleep_for(20ms);
+    }
     EXPECT_EQ(player->out(), settled) << "no switches once the music has stopped";
-    ASSERT_TRUE(colour.has_value());
-    EXPECT_EQ(uniformColour(testsupport::takeScreenshot()), colour) << "the active step stays on screen";
-    const bool onGreen = settled[settled.size() - 2] == '1';
-    EXPECT_EQ(*colour, onGreen ? green : red);
     EXPECT_TRUE(player->running());
+    pressKeys("Escape");
+    ASSERT_TRUE(player->waitForExit(10s));
+    EXPECT_EQ(player->exitStatus(), 0);
+}
+
+// The step left on screen keeps the picture it had when the music stopped:
+// its `time` stays where the music left it instead of going back.
+TEST_F(PlaybackTest, AfterTheTrackEndsTheLastPictureStays)
+{
+    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+    // Green for its first 0.6 s, blue after.
+    folder.write("late.frag", "uniform float time;\n"
+                              "void main() { gl_FragColor = time < 0.6 ? vec4(0.0, 1.0, 0.0, 1.0) : vec4(0.0, 0.0, 1.0, 1.0); }\n");
+    folder.write("shader_sequence.txt", "red.frag 0.8\nlate.frag 100\n");
+    testsupport::writeTone(folder.file("music.ogg"), 1.8);
+    auto player = start();
+    ASSERT_TRUE(player->waitForOutput("Shader caricate: 2\n", overlayStart));
+    ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 1\n", 10s));
+    const std::size_t threadsWhilePlaying = threadCount(player->pid());
+    ASSERT_TRUE(waitForScreen(blue, 10s)) << "the late step's time passes 0.6 s before the end";
+    ASSERT_TRUE(waitForTheMusicToStop(player->pid(), threadsWhilePlaying));
+    for (int i = 0; i < 20; ++i)
+    {
+        EXPECT_EQ(uniformColour(testsupport::takeScreenshot()), blue) << "screenshot " << i << ": time went back";
+        std::this_thread::sleep_for(20ms);
+    }
     pressKeys("Escape");
     ASSERT_TRUE(player->waitForExit(10s));
     EXPECT_EQ(player->exitStatus(), 0);

@@ -101,8 +101,10 @@ const FrameCase frameCases[] = {
      {{1.0f, 0, 0.0f, true}, {1.1f, 1, 0.0f, true}, {1.2f, 2, 0.1f, false}}},
     {"all steps zero-length: a switch on every frame, each drawn with time 0", {0.0f, 0.0f},
      {{0.0f, 0, 0.0f, true}, {0.0f, 1, 0.0f, true}, {0.5f, 0, 0.0f, true}}},
-    {"a position back to 0 after the end gives a constant negative time", {1.0f, 5.0f},
-     {{1.5f, 0, 0.0f, true}, {2.0f, 1, 0.5f, false}, {0.0f, 1, -1.5f, false}, {0.0f, 1, -1.5f, false}}},
+    {"after the end the last position stands: the last picture stays, no more switches", {1.0f, 5.0f},
+     {{1.5f, 0, 0.0f, true}, {2.0f, 1, 0.5f, false}, {2.0f, 1, 0.5f, false}, {2.0f, 1, 0.5f, false}}},
+    {"after the end steps of 0 or less still switch on every frame", {0.0f, -1.0f},
+     {{2.0f, 0, 0.0f, true}, {2.0f, 1, 0.0f, true}, {2.0f, 0, 0.0f, true}}},
 };
 
 class FrameStepTest : public testing::TestWithParam<FrameCase>
@@ -149,7 +151,7 @@ const PositionCase positionCases[] = {
     {"a one-read jump back is read again", 61.0f, {60.0f, 61.02f}, true, 61.02f, 2},
     {"a jump back that reads twice while playing keeps the previous position", 61.0f, {60.0f, 60.0f}, true, 61.0f,
      2},
-    {"the end of the track reads 0 and stands", 31.9f, {0.0f}, false, 0.0f, 1},
+    {"at the end of the track the position reads 0: the last one stands", 31.9f, {0.0f}, false, 31.9f, 1},
     {"an end not yet marked stopped waits for the stop", 31.9f, {0.0f, 0.0f}, true, 31.9f, 2},
 };
 
@@ -157,7 +159,7 @@ class MusicPositionTest : public testing::TestWithParam<PositionCase>
 {
 };
 
-TEST_P(MusicPositionTest, BelievesABackwardPositionOnlyOnceTheMusicStops)
+TEST_P(MusicPositionTest, NeverGoesBack)
 {
     const PositionCase& c = GetParam();
     std::size_t readsUsed = 0;
@@ -168,5 +170,35 @@ TEST_P(MusicPositionTest, BelievesABackwardPositionOnlyOnceTheMusicStops)
 
 INSTANTIATE_TEST_SUITE_P(Reads, MusicPositionTest, testing::ValuesIn(positionCases),
                          [](const testing::TestParamInfo<PositionCase>& info) { return testsupport::caseName(info.param.name); });
+
+// The position between two readings: a steady clock fills the gap from the
+// moment the reading changed, at most one mixing period past it.
+TEST(SmoothedPosition, FillsTheGapsBetweenReadingsWithoutLeadingTheMusic)
+{
+    constexpr double period = 0.02;
+    const struct
+    {
+        const char* what;
+        float reading;
+        bool playing;
+        double now;
+        float expected;
+    } frames[] = {
+        {"before the music moves, its 0 stands", 0.0f, true, 10.000, 0.0f},
+        {"still 0 a while later", 0.0f, true, 10.050, 0.0f},
+        {"the first change is taken as it is", 0.02f, true, 10.060, 0.02f},
+        {"5 ms later", 0.02f, true, 10.065, 0.025f},
+        {"15 ms later", 0.02f, true, 10.075, 0.035f},
+        {"never more than a period past the reading", 0.02f, true, 10.200, 0.04f},
+        {"a late reading below what was given: what was given stands", 0.03f, true, 10.201, 0.04f},
+        {"and goes on from the new reading once it passes", 0.03f, true, 10.215, 0.044f},
+        {"a reading caught up", 0.06f, true, 10.220, 0.06f},
+        {"stopped: no filling in", 0.06f, false, 10.300, 0.06f},
+        {"stopped: no going back either", 0.05f, false, 10.400, 0.06f},
+    };
+    SmoothedPosition clock;
+    for (const auto& f : frames)
+        EXPECT_NEAR(smoothPlayingPosition(clock, f.reading, f.playing, f.now, period), f.expected, 1e-5) << f.what;
+}
 
 } // namespace
