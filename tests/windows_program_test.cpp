@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -283,6 +284,46 @@ TEST_F(WindowsProgramTest, CheckExplainsAShowWithTheDriver)
     // The player on the same folder loads the same two steps.
     const auto player = start();
     ASSERT_TRUE(player->waitForOutput("Shader caricate: 2", 60s)) << player->out() << player->err();
+}
+
+} // namespace
+
+namespace
+{
+
+std::size_t threadCount(pid_t pid)
+{
+    std::error_code error;
+    std::size_t count = 0;
+    for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error))
+        ++count;
+    return count;
+}
+
+// As on Linux: when the track ends, `time` stays where the music stopped. The
+// music streams on a thread of the program's own (a thread of the Wine
+// process), which ends with the track.
+TEST_F(WindowsProgramTest, AfterTheTrackEndsTheLastPictureStays)
+{
+    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+    folder.write("late.frag", "uniform float time;\r\n"
+                              "void main() { gl_FragColor = time < 0.6 ? vec4(0.0, 1.0, 0.0, 1.0) : vec4(0.0, 0.0, 1.0, 1.0); }\r\n");
+    folder.write("shader_sequence.txt", "red.frag 0.8\r\nlate.frag 100\r\n");
+    testsupport::writeTone(folder.file("music.ogg"), 1.8);
+    const auto player = start();
+    ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 1", 60s)) << player->out() << player->err();
+    const std::size_t threadsWhilePlaying = threadCount(player->pid());
+    ASSERT_TRUE(testsupport::eventually([] { return screenIs(blue); }, 20s))
+        << "the late step's time passes 0.6 s before the end";
+    ASSERT_TRUE(testsupport::eventually([&] { return threadCount(player->pid()) < threadsWhilePlaying; }, 20s))
+        << "the music's thread did not end";
+    for (int i = 0; i < 20; ++i)
+    {
+        EXPECT_TRUE(screenIs(blue)) << "screenshot " << i << ": time went back";
+        std::this_thread::sleep_for(20ms);
+    }
+    pressEscapeAndExpectZero(*player);
 }
 
 } // namespace
