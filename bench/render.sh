@@ -6,7 +6,7 @@
 # Prints only; part of bench/run.sh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build-bench}
+build=$(cd "${1:-$root/build-bench}" 2>/dev/null && pwd || echo "$root/build-bench")
 seconds=${QUORVEL_BENCH_RENDER_SECONDS:-6}
 if [ ! -x "$build/quorvel-render" ]; then
     cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -12,7 +12,8 @@
 
 packages_build=(
     cmake g++ make pkg-config dpkg-dev file
-    libsfml-dev libopenal-dev libgl-dev libx11-dev libxcb1-dev libxrandr-dev libxext-dev libwayland-dev
+    libsfml-dev libopenal-dev libgl-dev libx11-dev libxcb1-dev libx11-xcb-dev libxcb-glx0-dev libxrandr-dev
+    libxext-dev libwayland-dev
     libglib2.0-dev
     libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
 )

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstddef>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,16 +42,20 @@ int main()
     const char* const title = "Quorvel Desktop Overlay";
     const sf::ContextSettings settings(0, 0, 0, 1, 1, 0, false);
     sf::RenderWindow window;
+    std::optional<platform::ScreenPixels> snapshotAtMap;
     {
-        const platform::WindowCreationGuard guard(title);
+        platform::WindowCreationGuard guard(title);
         window.create(sf::VideoMode(static_cast<unsigned>(screenWidth), static_cast<unsigned>(screenHeight), 32),
                       title, sf::Style::None, settings);
+        snapshotAtMap = guard.snapshotAtMap();
     }
     const sf::WindowHandle hwnd = window.getSystemHandle();
     platform::makeWindowTopmost(hwnd);
 
-    // Taken now: the overlay exists but has not drawn, so the desktop is still what shows.
-    sf::Texture desktopTexture = captureDesktop();
+    // Taken now, or already when the window was mapped: the overlay exists
+    // but has not drawn, so the desktop is still what shows.
+    sf::Texture desktopTexture = snapshotAtMap ? textureFromSnapshot(*snapshotAtMap) : captureDesktop();
+    snapshotAtMap.reset();
     platform::placeOverPrimaryMonitor(hwnd);
     sf::Sprite background(desktopTexture);
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,11 @@ ScreenSize primaryScreenSize();
 // X11 can place a screen-sized window wholly below the screen and then wait
 // forever for it to become visible (see platform_x11.cpp). Does nothing
 // where the window library needs no help.
+//
+// On X11 it also takes the snapshot the moment the overlay is mapped, while
+// the window library goes on creating its OpenGL context: the overlay
+// exists and has not drawn, as when the snapshot is taken after creation,
+// and the grab no longer adds to the start-up.
 class WindowCreationGuard
 {
 public:
@@ -60,6 +66,12 @@ public:
     ~WindowCreationGuard();
     WindowCreationGuard(const WindowCreationGuard&) = delete;
     WindowCreationGuard& operator=(const WindowCreationGuard&) = delete;
+
+    // Call once the window has been created: the snapshot taken when it was
+    // mapped, or nothing when none could be taken then (a window manager
+    // that frames the window, a Wayland session, a failed grab); the caller
+    // then grabs as usual.
+    std::optional<ScreenPixels> snapshotAtMap();
 
 private:
     struct Watcher;

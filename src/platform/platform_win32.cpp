@@ -165,4 +165,9 @@ WindowCreationGuard::WindowCreationGuard(const std::string&)
 
 WindowCreationGuard::~WindowCreationGuard() = default;
 
+std::optional<ScreenPixels> WindowCreationGuard::snapshotAtMap()
+{
+    return std::nullopt;
+}
+
 } // namespace platform

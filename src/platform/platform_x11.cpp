@@ -13,6 +13,7 @@
 
 #include <GL/glx.h>
 #include <X11/Xatom.h>
+#include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -22,13 +23,16 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <unistd.h>
+#include <xcb/glx.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 namespace platform
@@ -326,6 +330,32 @@ std::string grabWithGetImage(XSession& session, Window root, const MonitorRect& 
     _exit(255);
 }
 
+// The visuals that OpenGL can draw into in RGBA, as the server's GLX
+// extension lists them. Asked in the GLX protocol itself: glXGetConfig would
+// load the OpenGL driver for this connection, and the window library's own
+// connection would then load and set it up a second time (some 20-30 ms
+// with Mesa's llvmpipe).
+std::vector<VisualID> rgbaGlVisuals(Display* display, int screen)
+{
+    std::vector<VisualID> found;
+    xcb_connection_t* connection = XGetXCBConnection(display);
+    xcb_generic_error_t* error = nullptr;
+    xcb_glx_get_visual_configs_reply_t* reply = xcb_glx_get_visual_configs_reply(
+        connection, xcb_glx_get_visual_configs(connection, static_cast<std::uint32_t>(screen)), &error);
+    std::free(error);
+    if (reply == nullptr)
+        return found;
+    // Each visual's list starts with its id, its class and whether it is RGBA.
+    const std::uint32_t* properties = xcb_glx_get_visual_configs_property_list(reply);
+    const std::size_t perVisual = reply->num_properties;
+    const auto length = static_cast<std::size_t>(xcb_glx_get_visual_configs_property_list_length(reply));
+    for (std::size_t i = 0; perVisual >= 3 && (i + 1) * perVisual <= length && i < reply->num_visuals; ++i)
+        if (properties[i * perVisual + 2] != 0)
+            found.push_back(properties[i * perVisual]);
+    std::free(reply);
+    return found;
+}
+
 // What the window library needs to open an OpenGL window: GLX, and a visual
 // of the screen's own depth, true colour at 24 bits or more, that OpenGL can
 // draw into. SFML 2.5 crashes without GLX or on an 8-bit screen, and asks
@@ -339,6 +369,7 @@ std::string openGlProblem(Display* display, const std::string& name)
 
     const int screen = DefaultScreen(display);
     const int depth = DefaultDepth(display, screen);
+    const std::vector<VisualID> glVisuals = rgbaGlVisuals(display, screen);
     XVisualInfo wanted{};
     wanted.screen = screen;
     wanted.depth = depth;
@@ -346,13 +377,8 @@ std::string openGlProblem(Display* display, const std::string& name)
     XVisualInfo* visuals = XGetVisualInfo(display, VisualScreenMask | VisualDepthMask, &wanted, &count);
     bool usable = false;
     for (int i = 0; i < count && !usable && depth >= 24; ++i)
-    {
-        int useGl = 0;
-        int rgba = 0;
         usable = (visuals[i].c_class == TrueColor || visuals[i].c_class == DirectColor) &&
-                 glXGetConfig(display, &visuals[i], GLX_USE_GL, &useGl) == 0 && useGl &&
-                 glXGetConfig(display, &visuals[i], GLX_RGBA, &rgba) == 0 && rgba;
-    }
+                 std::find(glVisuals.begin(), glVisuals.end(), visuals[i].visualid) != glVisuals.end();
     if (visuals != nullptr)
         XFree(visuals);
     return usable ? std::string() : messages::noTrueColourGl(name, depth);
@@ -369,11 +395,17 @@ std::string openGlProblem(Display* display, const std::string& name)
 // SFML holds the main one, and speaks XCB on a connection of its own: XCB
 // returns errors as values, so no process-wide Xlib error handler is shared
 // with SFML's thread.
+//
+// The same watcher takes the snapshot when our window is mapped (before any
+// rescue, which would drag the undrawn window's stale pixels along), with a
+// plain GetImage on its XCB connection: as fast here as MIT-SHM (see
+// BENCHMARKS.md), and without Xlib's process-wide error handler, which SFML
+// swaps while it creates the OpenGL context on the main thread.
 class OffscreenWindowRescuer
 {
 public:
-    OffscreenWindowRescuer(const std::string& title, const MonitorRect& primary)
-        : m_title(title), m_primary(primary), m_connection(xcb_connect(nullptr, nullptr))
+    OffscreenWindowRescuer(const std::string& title, const MonitorRect& primary, bool grabAtMap)
+        : m_title(title), m_primary(primary), m_grabAtMap(grabAtMap), m_connection(xcb_connect(nullptr, nullptr))
     {
         if (xcb_connection_has_error(m_connection))
             return;
@@ -387,34 +419,127 @@ public:
             std::free(error);
             return;
         }
+        if (pipe2(m_wake, O_CLOEXEC) != 0)
+            return;
         m_thread = std::thread([this] { watch(); });
     }
 
     ~OffscreenWindowRescuer()
     {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
+        stop();
+        for (int end : m_wake)
+            if (end >= 0)
+                close(end);
         xcb_disconnect(m_connection);
     }
 
     OffscreenWindowRescuer(const OffscreenWindowRescuer&) = delete;
     OffscreenWindowRescuer& operator=(const OffscreenWindowRescuer&) = delete;
 
+    // Ends the watch once every event sent before the call has been handled.
+    void stop()
+    {
+        m_stop = true;
+        if (!m_thread.joinable())
+            return;
+        const char wake = 0;
+        const ssize_t ignored = write(m_wake[1], &wake, 1);
+        (void)ignored;
+        m_thread.join();
+    }
+
+    std::optional<ScreenPixels> takeSnapshot()
+    {
+        stop();
+        return std::move(m_snapshot);
+    }
+
 private:
     void watch()
     {
-        pollfd connection{xcb_get_file_descriptor(m_connection), POLLIN, 0};
-        while (!m_stop && !xcb_connection_has_error(m_connection))
+        pollfd watched[] = {{xcb_get_file_descriptor(m_connection), POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        while (!xcb_connection_has_error(m_connection))
         {
+            const bool last = m_stop;
+            if (last)
+            {
+                // A round trip: every event the server sent before it has arrived.
+                std::free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+            }
             while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection))
             {
                 if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY)
-                    rescue(reinterpret_cast<xcb_map_notify_event_t*>(event)->window);
+                    mapped(reinterpret_cast<xcb_map_notify_event_t*>(event)->window);
                 std::free(event);
             }
-            poll(&connection, 1, 20);
+            if (last)
+                return;
+            poll(watched, 2, 1000);
         }
+    }
+
+    void mapped(xcb_window_t window)
+    {
+        if (!hasOurTitle(window))
+            return;
+        if (m_grabAtMap && !m_snapshot)
+            m_snapshot = grab();
+        rescue(window);
+    }
+
+    // The primary monitor's rectangle of the root window, converted as the Xlib grab converts it.
+    std::optional<ScreenPixels> grab()
+    {
+        const xcb_setup_t* setup = xcb_get_setup(m_connection);
+        const xcb_visualtype_t* visual = nullptr;
+        for (xcb_depth_iterator_t depth = xcb_screen_allowed_depths_iterator(m_root); depth.rem && !visual;
+             xcb_depth_next(&depth))
+            for (xcb_visualtype_iterator_t type = xcb_depth_visuals_iterator(depth.data); type.rem;
+                 xcb_visualtype_next(&type))
+                if (type.data->visual_id == m_root->root_visual)
+                {
+                    visual = type.data;
+                    break;
+                }
+        const xcb_format_t* format = nullptr;
+        for (xcb_format_iterator_t f = xcb_setup_pixmap_formats_iterator(setup); f.rem; xcb_format_next(&f))
+            if (f.data->depth == m_root->root_depth)
+                format = f.data;
+        if (visual == nullptr || format == nullptr || format->bits_per_pixel < 8)
+            return std::nullopt;
+
+        xcb_get_image_reply_t* reply = xcb_get_image_reply(
+            m_connection,
+            xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root->root, static_cast<std::int16_t>(m_primary.x),
+                          static_cast<std::int16_t>(m_primary.y), static_cast<std::uint16_t>(m_primary.width),
+                          static_cast<std::uint16_t>(m_primary.height), ~0u),
+            nullptr);
+        if (reply == nullptr)
+            return std::nullopt;
+        const int rowBits = m_primary.width * format->bits_per_pixel;
+        const int pad = format->scanline_pad;
+        XImage image{};
+        image.width = m_primary.width;
+        image.height = m_primary.height;
+        image.format = ZPixmap;
+        image.data = reinterpret_cast<char*>(xcb_get_image_data(reply));
+        image.byte_order = setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST ? MSBFirst : LSBFirst;
+        image.bits_per_pixel = format->bits_per_pixel;
+        image.bytes_per_line = (rowBits + pad - 1) / pad * pad / 8;
+        image.depth = m_root->root_depth;
+        image.red_mask = visual->red_mask;
+        image.green_mask = visual->green_mask;
+        image.blue_mask = visual->blue_mask;
+        std::optional<ScreenPixels> pixels;
+        const std::size_t needed = static_cast<std::size_t>(image.bytes_per_line) * static_cast<std::size_t>(image.height);
+        if (static_cast<std::size_t>(xcb_get_image_data_length(reply)) >= needed)
+        {
+            pixels.emplace(ScreenPixels{m_primary.width, m_primary.height, {}, {}});
+            if (!convertImageToBgrx(image, pixels->bgrx))
+                pixels.reset();
+        }
+        std::free(reply);
+        return pixels;
     }
 
     void rescue(xcb_window_t window)
@@ -426,7 +551,7 @@ private:
         const bool offscreen = geometry->x >= m_root->width_in_pixels || geometry->y >= m_root->height_in_pixels ||
                                geometry->x + geometry->width <= 0 || geometry->y + geometry->height <= 0;
         std::free(geometry);
-        if (!offscreen || !hasOurTitle(window))
+        if (!offscreen)
             return;
         const std::uint32_t values[] = {static_cast<std::uint32_t>(m_primary.x),
                                         static_cast<std::uint32_t>(m_primary.y)};
@@ -449,7 +574,10 @@ private:
 
     const std::string m_title;
     const MonitorRect m_primary;
+    const bool m_grabAtMap;
+    std::optional<ScreenPixels> m_snapshot; // written by the watcher, read after it has stopped
     xcb_connection_t* const m_connection;
+    int m_wake[2] = {-1, -1}; // written by stop() so that the watcher need not wait out its poll
     xcb_screen_t* m_root = nullptr;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
@@ -502,11 +630,19 @@ struct WindowCreationGuard::Watcher
 WindowCreationGuard::WindowCreationGuard(const std::string& title)
 {
     XSession session;
+    // Through XWayland the root window reads back black: the compositor is asked later instead.
     if (session)
-        m_watcher.reset(new Watcher{{title, primaryMonitor(session)}});
+        m_watcher.reset(new Watcher{{title, primaryMonitor(session), !inWaylandSession()}});
 }
 
 WindowCreationGuard::~WindowCreationGuard() = default;
+
+std::optional<ScreenPixels> WindowCreationGuard::snapshotAtMap()
+{
+    if (!m_watcher)
+        return std::nullopt;
+    return m_watcher->rescuer.takeSnapshot();
+}
 
 void makeWindowTopmost(sf::WindowHandle window)
 {
