@@ -25,6 +25,9 @@ int main()
 {
     platform::prepareProcess();
 
+    // Before any connection: a display lost at any moment, even during the
+    // first check, ends with our line.
+    platform::endOnDisplayLoss();
     // SFML aborts or crashes when it cannot open an OpenGL window on the
     // display; say why and end instead.
     const std::string displayProblem = platform::displayProblem();
@@ -33,7 +36,6 @@ int main()
         std::cerr << displayProblem << std::endl;
         return -1;
     }
-    platform::endOnDisplayLoss();
 
     const platform::ScreenSize screenSize = platform::primaryScreenSize();
     const int screenWidth = screenSize.width;
@@ -58,6 +60,11 @@ int main()
     snapshotAtMap.reset();
     platform::placeOverPrimaryMonitor(hwnd);
     sf::Sprite background(desktopTexture);
+    // A snapshot that could not become a texture of the screen's size is one black texel, stretched.
+    const sf::Vector2u textureSize = desktopTexture.getSize();
+    if (textureSize.x > 0 && textureSize.y > 0)
+        background.setScale(static_cast<float>(screenWidth) / static_cast<float>(textureSize.x),
+                            static_cast<float>(screenHeight) / static_cast<float>(textureSize.y));
 
     std::vector<ShaderItem> shaderSequence = loadShaderSequence("shader_sequence.txt");
     if (shaderSequence.empty())

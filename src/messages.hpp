@@ -36,6 +36,13 @@ inline std::string snapshotFailed(const std::string& reason)
     return "Istantanea del desktop non riuscita (" + reason + "): la sequenza suona su uno sfondo nero.";
 }
 
+// Why a snapshot cannot become a texture.
+inline std::string snapshotTooLarge(int width, int height, unsigned limit)
+{
+    return "schermo di " + std::to_string(width) + "x" + std::to_string(height) +
+           " pixel, oltre il lato massimo delle texture di questo driver, " + std::to_string(limit);
+}
+
 // The X display.
 inline constexpr const char* noDisplaySet = "Nessun display X disponibile: la variabile DISPLAY non è impostata.";
 inline std::string cannotConnect(const std::string& display)

@@ -3,14 +3,28 @@
 #include "messages.hpp"
 #include "platform/platform.hpp"
 
+#include <cstdint>
 #include <iostream>
 
 sf::Texture textureFromSnapshot(const platform::ScreenPixels& pixels)
 {
+    sf::Texture texture;
+    const unsigned width = static_cast<unsigned>(pixels.width);
+    const unsigned height = static_cast<unsigned>(pixels.height);
+    const unsigned limit = sf::Texture::getMaximumSize();
+    if (width > limit || height > limit)
+    {
+        // Asked anyway, SFML would say so in English and leave no texture.
+        std::cerr << messages::snapshotFailed(messages::snapshotTooLarge(pixels.width, pixels.height, limit))
+                  << std::endl;
+        const std::uint8_t black[4] = {0, 0, 0, 0};
+        texture.create(1, 1);
+        texture.update(black);
+        return texture;
+    }
     // The bytes go up as they are: blue, green, red, fourth byte land in a
     // texture read as red, green, blue, alpha.
-    sf::Texture texture;
-    texture.create(static_cast<unsigned>(pixels.width), static_cast<unsigned>(pixels.height));
+    texture.create(width, height);
     texture.update(pixels.bgrx.data());
     return texture;
 }

@@ -10,7 +10,9 @@
 // screen's red, and alpha whatever the platform put in the fourth byte.
 sf::Texture captureDesktop();
 
-// The texture of grabbed pixels, uploaded as captureDesktop() does.
+// The texture of grabbed pixels, uploaded as captureDesktop() does. Pixels
+// beyond the driver's largest texture give a one-texel black texture (to be
+// stretched over the window) and the snapshot line that says why.
 sf::Texture textureFromSnapshot(const platform::ScreenPixels& pixels);
 
 // A picture standing in for the desktop, as the grab would have given it:
