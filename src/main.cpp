@@ -4,6 +4,7 @@
 #include "audio_device.hpp"
 #include "capture/capture.hpp"
 #include "draw_step.hpp"
+#include "frame_watch.hpp"
 #include "messages.hpp"
 #include "music_clock.hpp"
 #include "platform/platform.hpp"
@@ -102,6 +103,10 @@ int main()
     const auto readPosition = [&music] { return music.getPlayingOffset().asSeconds(); };
     const auto musicPlays = [&music] { return music.getStatus() == sf::Music::Playing; };
 
+    // Escape and the time a frame takes are watched from another thread too:
+    // a shader that runs for ever must not lock the user out.
+    FrameWatch frameWatch(hwnd, shaderSequence);
+
     // The frame loop: unthrottled, clocked only by the music's playing position.
     while (window.isOpen())
     {
@@ -123,6 +128,7 @@ int main()
         if (frame.switched)
             std::cout << messages::shaderChanged << currentShaderIndex << std::endl;
 
+        frameWatch.frameStarts(frame.drawnIndex);
         drawStep(window, background, shaderSequence[frame.drawnIndex], frame.shaderTime, resolution);
         window.display();
     }

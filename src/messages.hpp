@@ -36,6 +36,13 @@ inline std::string snapshotFailed(const std::string& reason)
     return "Istantanea del desktop non riuscita (" + reason + "): la sequenza suona su uno sfondo nero.";
 }
 
+// A frame that took longer than the frame watch allows; the program ends.
+inline std::string frameTooLong(const std::string& shaderPath, int seconds)
+{
+    return "La shader " + shaderPath + " ha impiegato più di " + std::to_string(seconds) +
+           " secondi per disegnare un fotogramma: il programma termina.";
+}
+
 // Why a snapshot cannot become a texture.
 inline std::string snapshotTooLarge(int width, int height, unsigned limit)
 {

@@ -426,6 +426,62 @@ TEST_F(PlaybackTest, AfterTheTrackEndsTheLastPictureStays)
     EXPECT_EQ(player->exitStatus(), 0);
 }
 
+// A shader whose one frame takes minutes. A GPU driver may loop for ever on
+// `while (x >= 0.0)`; llvmpipe stops a shader's loops after 65535 turns, so
+// each turn here is made long instead.
+std::string runawayShader()
+{
+    std::string shader = "uniform float time;\n"
+                         "void main()\n"
+                         "{\n"
+                         "    float x = time;\n"
+                         "    float y = 0.5;\n"
+                         "    while (x >= 0.0)\n"
+                         "    {\n";
+    for (int i = 0; i < 200; ++i)
+        shader += "        x = abs(sin(x + 1.0) * 0.5 + cos(y) * 0.5) + 0.001; y = fract(x * 3.1);\n";
+    shader += "    }\n"
+              "    gl_FragColor = vec4(x, y, 0.0, 1.0);\n"
+              "}\n";
+    return shader;
+}
+
+TEST_F(PlaybackTest, EscapeEndsAShowStuckInARunawayShader)
+{
+    folder.write("runaway.frag", runawayShader());
+    folder.write("shader_sequence.txt", "runaway.frag 100\n");
+    testsupport::writeTone(folder.file("music.ogg"), 20);
+    auto player = start();
+    ASSERT_TRUE(player->waitForOutput("Shader caricate: 1\n", overlayStart));
+    ASSERT_TRUE(testsupport::eventually([] { return testsupport::findWindow(title).viewable; }, overlayStart));
+    // Pressed until it ends: the first press may come before the loop has begun.
+    const bool ended = testsupport::eventually(
+        [&] {
+            testsupport::shell("xdotool key Escape");
+            return !player->running();
+        },
+        5s, 300ms);
+    ASSERT_TRUE(ended) << "Escape did not end a show stuck in one frame";
+    EXPECT_EQ(player->exitStatus(), 0) << player->err();
+}
+
+TEST_F(PlaybackTest, AFrameLongerThanTenSecondsEndsTheShowWithALine)
+{
+    folder.write("red.frag", testsupport::solidShader(1, 0, 0));
+    folder.write("runaway.frag", runawayShader());
+    folder.write("shader_sequence.txt", "red.frag 0.3\nrunaway.frag 100\n");
+    testsupport::writeTone(folder.file("music.ogg"), 30);
+    auto player = start();
+    ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 1\n", overlayStart));
+    ASSERT_TRUE(player->waitForExit(30s)) << "the runaway frame was never stopped";
+    EXPECT_EQ(player->exitStatus(), 255);
+    EXPECT_EQ(testsupport::ourLines(player->err()), std::vector<std::string>{});
+    EXPECT_NE(player->err().find("La shader runaway.frag ha impiegato più di 10 secondi per disegnare un fotogramma: "
+                                 "il programma termina.\n"),
+              std::string::npos)
+        << player->err();
+}
+
 // OpenAL finds no device (a backend name that does not exist stands in for a
 // machine without a sound card): one line says so, nothing floods standard
 // error, and the show holds its first step until Escape.

@@ -89,6 +89,25 @@ void makeWindowTopmost(sf::WindowHandle window);
 // moving it drags those stale pixels along.
 void placeOverPrimaryMonitor(sf::WindowHandle window);
 
+// Escape pressed on the overlay (and, on X11, a pager's or taskbar's close
+// request), seen apart from the window library's event queue, which the
+// frame loop cannot read while a frame is being drawn.
+class KeyWatch
+{
+public:
+    explicit KeyWatch(sf::WindowHandle window);
+    ~KeyWatch();
+    KeyWatch(const KeyWatch&) = delete;
+    KeyWatch& operator=(const KeyWatch&) = delete;
+
+    // Waits up to the timeout for Escape or a close request; whether one came.
+    bool waitForQuit(int timeoutMilliseconds);
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
 // Reads the screen size again and grabs that rectangle of the primary monitor.
 // A failed grab leaves a zero-filled buffer of that size and says why.
 ScreenPixels grabPrimaryScreen();

@@ -170,4 +170,25 @@ std::optional<ScreenPixels> WindowCreationGuard::snapshotAtMap()
     return std::nullopt;
 }
 
+// The window's messages go to the thread that created it, which is the one
+// inside the long frame; the keyboard's state can be read from any thread.
+// A close request (WM_CLOSE) is a message, and is not seen here.
+struct KeyWatch::State
+{
+    HWND window = nullptr;
+};
+
+KeyWatch::KeyWatch(sf::WindowHandle window) : m_state(new State)
+{
+    m_state->window = window;
+}
+
+KeyWatch::~KeyWatch() = default;
+
+bool KeyWatch::waitForQuit(int timeoutMilliseconds)
+{
+    Sleep(static_cast<DWORD>(timeoutMilliseconds));
+    return GetForegroundWindow() == m_state->window && (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0;
+}
+
 } // namespace platform

@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -679,6 +680,92 @@ void placeOverPrimaryMonitor(sf::WindowHandle window)
     const MonitorRect rect = primaryMonitor(session);
     XMoveResizeWindow(session.display, window, rect.x, rect.y, static_cast<unsigned>(rect.width),
                       static_cast<unsigned>(rect.height));
+}
+
+// Its own XCB connection, so that nothing is shared with SFML's Xlib one:
+// several clients may select key presses on one window, and each gets them.
+// A close request from a window manager goes to SFML's connection alone; a
+// pager's or taskbar's (_NET_CLOSE_WINDOW to the root window) is seen here.
+struct KeyWatch::State
+{
+    xcb_connection_t* connection = nullptr;
+    xcb_window_t window = 0;
+    std::vector<xcb_keycode_t> escapeKeys;
+    xcb_atom_t closeWindow = XCB_ATOM_NONE;
+};
+
+KeyWatch::KeyWatch(sf::WindowHandle window) : m_state(new State)
+{
+    State& s = *m_state;
+    s.connection = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(s.connection))
+        return;
+    s.window = static_cast<xcb_window_t>(window);
+    const xcb_setup_t* setup = xcb_get_setup(s.connection);
+    const xcb_window_t root = xcb_setup_roots_iterator(setup).data->root;
+
+    // The keycodes that give Escape.
+    constexpr xcb_keysym_t escape = 0xff1b;
+    const std::uint8_t count = static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1);
+    if (xcb_get_keyboard_mapping_reply_t* mapping = xcb_get_keyboard_mapping_reply(
+            s.connection, xcb_get_keyboard_mapping(s.connection, setup->min_keycode, count), nullptr))
+    {
+        const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(mapping);
+        const int perKeycode = mapping->keysyms_per_keycode;
+        for (int code = 0; code < count; ++code)
+            for (int i = 0; i < perKeycode; ++i)
+                if (keysyms[code * perKeycode + i] == escape)
+                    s.escapeKeys.push_back(static_cast<xcb_keycode_t>(setup->min_keycode + code));
+        std::free(mapping);
+    }
+    if (xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+            s.connection, xcb_intern_atom(s.connection, 0, 17, "_NET_CLOSE_WINDOW"), nullptr))
+    {
+        s.closeWindow = atom->atom;
+        std::free(atom);
+    }
+
+    const std::uint32_t keys = XCB_EVENT_MASK_KEY_PRESS;
+    xcb_change_window_attributes(s.connection, s.window, XCB_CW_EVENT_MASK, &keys);
+    // Selecting on the root replaces only this connection's own mask there.
+    const std::uint32_t rootEvents = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(s.connection, root, XCB_CW_EVENT_MASK, &rootEvents);
+    xcb_flush(s.connection);
+}
+
+KeyWatch::~KeyWatch()
+{
+    if (m_state->connection != nullptr)
+        xcb_disconnect(m_state->connection);
+}
+
+bool KeyWatch::waitForQuit(int timeoutMilliseconds)
+{
+    State& s = *m_state;
+    if (xcb_connection_has_error(s.connection))
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMilliseconds));
+        return false;
+    }
+    pollfd connection{xcb_get_file_descriptor(s.connection), POLLIN, 0};
+    poll(&connection, 1, timeoutMilliseconds);
+    bool quit = false;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(s.connection))
+    {
+        const int type = event->response_type & 0x7f;
+        if (type == XCB_KEY_PRESS)
+        {
+            const auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
+            quit = quit || std::find(s.escapeKeys.begin(), s.escapeKeys.end(), key->detail) != s.escapeKeys.end();
+        }
+        else if (type == XCB_CLIENT_MESSAGE)
+        {
+            const auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
+            quit = quit || (message->type == s.closeWindow && message->window == s.window);
+        }
+        std::free(event);
+    }
+    return quit;
 }
 
 ScreenPixels grabPrimaryScreen()

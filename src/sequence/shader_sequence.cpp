@@ -187,7 +187,7 @@ std::optional<ShaderItem> loadStep(const StepLine& step, std::ostream& errors, s
         errors << messages::shaderFailed << step.shaderPath << std::endl;
         return std::nullopt;
     }
-    ShaderItem item{std::move(shader), step.durationSeconds};
+    ShaderItem item{std::move(shader), step.durationSeconds, true, true, step.shaderPath};
     for (const UniformMismatch& mismatch : checkUniformTypes(item))
     {
         errors << messages::uniformTypeMismatch(step.shaderPath, mismatch.uniform, mismatch.declaredType,

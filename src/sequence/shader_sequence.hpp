@@ -22,6 +22,7 @@ struct ShaderItem
     float durationSeconds;
     bool setsTime = true;
     bool setsResolution = true;
+    std::string shaderPath = {}; // as the sequence file names it
 };
 
 // What one line of the sequence file asks for, before anything is compiled.
