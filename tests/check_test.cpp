@@ -83,6 +83,7 @@ protected:
         folder.write("green.frag", testsupport::solidShader(0, 1, 0));
         folder.write("blue.frag", testsupport::solidShader(0, 0, 1));
         folder.write("broken.frag", "void main() { gl_FragColor = vec4(nothing); }\n");
+        folder.write("citt\xc3\xa0.frag", testsupport::solidShader(1, 1, 0));
         testsupport::writeTone(folder.file("music.ogg"), 10);
     }
 
@@ -146,6 +147,8 @@ const SequenceCase sequenceCases[] = {
     {"broken, missing and folder shaders", "broken.frag 1\nmissing.frag 1\nred.frag 1\nsub 1\n", 1, {}},
     {"over-long line", std::string(70000, 'x') + " 1\nred.frag 1\n", 1, {1}},
     {"UTF-16", utf16("red.frag 1\n"), 0, {1}},
+    {"non-ASCII name in UTF-8", "citt\xc3\xa0.frag 1\nred.frag 1\n", 2, {}},
+    {"non-ASCII name in Latin-1 does not name the UTF-8 file", "citt\xe0.frag 1\nred.frag 1\n", 1, {}},
     {"nothing loads", "broken.frag 1\n", 0, {}},
 };
 

@@ -327,3 +327,66 @@ TEST_F(WindowsProgramTest, AfterTheTrackEndsTheLastPictureStays)
 }
 
 } // namespace
+
+namespace
+{
+
+// The frame watch of the Windows program: a frame that takes minutes ends
+// the show after 10 s with one line naming the shader. (Escape during such
+// a frame is read from the keyboard's state, which Wine updates only on the
+// window's own thread, the one inside the frame: it is not tested here.)
+TEST_F(WindowsProgramTest, AFrameLongerThanTenSecondsEndsTheShowWithALine)
+{
+    std::string shader = "uniform float time;\r\nvoid main()\r\n{\r\n    float x = time;\r\n    float y = 0.5;\r\n"
+                         "    while (x >= 0.0)\r\n    {\r\n";
+    for (int i = 0; i < 200; ++i)
+        shader += "        x = abs(sin(x + 1.0) * 0.5 + cos(y) * 0.5) + 0.001; y = fract(x * 3.1);\r\n";
+    shader += "    }\r\n    gl_FragColor = vec4(x, y, 0.0, 1.0);\r\n}\r\n";
+    folder.write("runaway.frag", shader);
+    folder.write("shader_sequence.txt", "runaway.frag 100\r\n");
+    testsupport::writeTone(folder.file("music.ogg"), 30);
+    const auto player = start();
+    ASSERT_TRUE(player->waitForExit(90s)) << "the runaway frame was never stopped";
+    EXPECT_EQ(player->exitStatus(), 255);
+    EXPECT_NE(withoutCarriageReturns(player->err())
+                  .find("La shader runaway.frag ha impiegato più di 10 secondi per disegnare un fotogramma: "
+                        "il programma termina.\n"),
+              std::string::npos)
+        << player->err();
+}
+
+} // namespace
+
+namespace
+{
+
+// The same show folder loads the same shaders as on Linux: names in a UTF-8
+// sequence file (as Notepad saves it) are UTF-8, and only bytes that are not
+// UTF-8 are read in the ANSI code page (here Windows-1252).
+TEST_F(WindowsProgramTest, NonAsciiShaderNamesLoadAsOnLinux)
+{
+    writeTwoStepShow();
+    folder.write("citt\xc3\xa0.frag", testsupport::solidShader(1, 0, 0));
+    folder.write("\xc3\xa8.frag", testsupport::solidShader(0, 1, 0));
+    const struct
+    {
+        const char* name;
+        std::string sequence;
+        const char* loaded;
+    } cases[] = {
+        {"UTF-8", "citt\xc3\xa0.frag 0.5\r\n\xc3\xa8.frag 0.5\r\n", "Shader caricate: 2"},
+        {"Windows-1252", "citt\xe0.frag 0.5\r\nred.frag 0.5\r\n", "Shader caricate: 2"},
+        {"a name that is nowhere", "citt\xc3\xa1.frag 0.5\r\nred.frag 0.5\r\n", "Shader caricate: 1"},
+    };
+    for (const auto& c : cases)
+    {
+        folder.write("shader_sequence.txt", c.sequence);
+        testsupport::RunningProgram player({WINE_PROGRAM, programFolder + "/quorvel.exe"}, folder.path(),
+                                           wineEnvironment({"ALSOFT_DRIVERS=null", "LANG=C.UTF-8", "LC_ALL="}));
+        EXPECT_TRUE(player.waitForOutput(c.loaded, 60s)) << c.name << ": " << player.out() << player.err();
+        ASSERT_TRUE(testsupport::eventually([] { return testsupport::findWindow(title).viewable; }, 60s));
+        pressEscapeAndExpectZero(player);
+    }
+}
+
+} // namespace

@@ -7,6 +7,7 @@
 #include <SFML/Window/WindowHandle.hpp>
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,6 +31,13 @@ struct ScreenPixels
     std::vector<std::uint8_t> bgrx;
     std::string problem; // why the grab failed (the pixels are then all 0); empty when it worked
 };
+
+// A file name as a sequence file writes it, as a path to open. The same
+// show folder names the same files everywhere: on Windows the bytes are read
+// as UTF-8 (as Notepad and every editor save today), and as the ANSI code
+// page only when they are not valid UTF-8, and files are then opened through
+// the wide-character API; elsewhere the bytes are the name.
+std::filesystem::path pathFromSequenceText(const std::string& text);
 
 // Call first in main, before anything opens a file: makes sure standard
 // input, output and error are open (else the display connection could land

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace platform
 {
@@ -168,6 +169,26 @@ WindowCreationGuard::~WindowCreationGuard() = default;
 std::optional<ScreenPixels> WindowCreationGuard::snapshotAtMap()
 {
     return std::nullopt;
+}
+
+std::filesystem::path pathFromSequenceText(const std::string& text)
+{
+    if (text.empty())
+        return {};
+    const int size = static_cast<int>(text.size());
+    // MB_ERR_INVALID_CHARS: bytes that are not UTF-8 fail instead of becoming U+FFFD.
+    int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    UINT codePage = CP_UTF8;
+    DWORD flags = MB_ERR_INVALID_CHARS;
+    if (length == 0)
+    {
+        codePage = CP_ACP;
+        flags = 0;
+        length = MultiByteToWideChar(codePage, flags, text.data(), size, nullptr, 0);
+    }
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(codePage, flags, text.data(), size, &wide[0], length);
+    return std::filesystem::path(wide);
 }
 
 // The window's messages go to the thread that created it, which is the one

@@ -1,6 +1,7 @@
 #include "sequence/shader_sequence.hpp"
 
 #include "messages.hpp"
+#include "platform/platform.hpp"
 #include "regular_file.hpp"
 
 #include <SFML/OpenGL.hpp>
@@ -169,20 +170,34 @@ std::optional<StepLine> parseSequenceLine(const std::string& line)
 
 ShaderFileProblem shaderFileProblem(const std::string& path)
 {
+    if (path.find('\0') != std::string::npos)
+        return ShaderFileProblem::missing;
+    const std::filesystem::path file = platform::pathFromSequenceText(path);
     std::error_code error;
-    if (isRegularFile(path))
-        return std::filesystem::file_size(path, error) <= maxShaderFileBytes && !error ? ShaderFileProblem::none
+    if (isRegularFile(file))
+        return std::filesystem::file_size(file, error) <= maxShaderFileBytes && !error ? ShaderFileProblem::none
                                                                                        : ShaderFileProblem::tooBig;
-    if (path.find('\0') == std::string::npos && std::filesystem::exists(path, error))
+    if (std::filesystem::exists(file, error))
         return ShaderFileProblem::notRegularFile;
     return ShaderFileProblem::missing;
 }
 
 std::optional<ShaderItem> loadStep(const StepLine& step, std::ostream& errors, std::vector<UniformMismatch>* mismatches)
 {
+    // Read here rather than by SFML, whose narrow file names go through the
+    // ANSI code page on Windows.
+    std::string source;
+    bool read = shaderFileProblem(step.shaderPath) == ShaderFileProblem::none;
+    if (read)
+    {
+        std::ifstream file(platform::pathFromSequenceText(step.shaderPath), std::ios::binary);
+        std::ostringstream contents;
+        contents << file.rdbuf();
+        read = file.good() || file.eof();
+        source = contents.str();
+    }
     auto shader = std::make_shared<sf::Shader>();
-    if (shaderFileProblem(step.shaderPath) != ShaderFileProblem::none ||
-        !shader->loadFromFile(step.shaderPath, sf::Shader::Fragment))
+    if (!read || !shader->loadFromMemory(source, sf::Shader::Fragment))
     {
         errors << messages::shaderFailed << step.shaderPath << std::endl;
         return std::nullopt;
