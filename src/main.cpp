@@ -57,7 +57,7 @@ int main()
 
     // Taken now, or already when the window was mapped: the overlay exists
     // but has not drawn, so the desktop is still what shows.
-    sf::Texture desktopTexture = snapshotAtMap ? textureFromSnapshot(*snapshotAtMap) : captureDesktop();
+    sf::Texture desktopTexture = snapshotAtMap ? textureFromSnapshot(*snapshotAtMap) : captureDesktopBehind(hwnd);
     snapshotAtMap.reset();
     platform::placeOverPrimaryMonitor(hwnd);
     sf::Sprite background(desktopTexture);

@@ -29,13 +29,27 @@ sf::Texture textureFromSnapshot(const platform::ScreenPixels& pixels)
     return texture;
 }
 
-sf::Texture captureDesktop()
+namespace
 {
-    // The pixel buffer lives only until it is uploaded.
-    const platform::ScreenPixels pixels = platform::grabPrimaryScreen();
+
+sf::Texture textureSayingWhy(const platform::ScreenPixels& pixels)
+{
     if (!pixels.problem.empty())
         std::cerr << messages::snapshotFailed(pixels.problem) << std::endl;
     return textureFromSnapshot(pixels);
+}
+
+} // namespace
+
+// The pixel buffers live only until they are uploaded.
+sf::Texture captureDesktop()
+{
+    return textureSayingWhy(platform::grabPrimaryScreen());
+}
+
+sf::Texture captureDesktopBehind(sf::WindowHandle overlay)
+{
+    return textureSayingWhy(platform::grabPrimaryScreenBehind(overlay));
 }
 
 platform::ScreenPixels snapshotFromPicture(const sf::Image& picture, int width, int height)

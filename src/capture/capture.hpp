@@ -10,6 +10,9 @@
 // screen's red, and alpha whatever the platform put in the fourth byte.
 sf::Texture captureDesktop();
 
+// The same, taken behind the overlay just shown (see grabPrimaryScreenBehind).
+sf::Texture captureDesktopBehind(sf::WindowHandle overlay);
+
 // The texture of grabbed pixels, uploaded as captureDesktop() does. Pixels
 // beyond the driver's largest texture give a one-texel black texture (to be
 // stretched over the window) and the snapshot line that says why.

@@ -120,4 +120,11 @@ private:
 // A failed grab leaves a zero-filled buffer of that size and says why.
 ScreenPixels grabPrimaryScreen();
 
+// The same, with the overlay just shown and not yet drawn kept out of the
+// picture. On Windows the desktop compositor fades a new window in (and
+// paints it white first on Windows 10 and 11), so the overlay is cloaked
+// from composition while the screen is read; elsewhere, and where the
+// compositor offers no cloak (Wine), this is grabPrimaryScreen().
+ScreenPixels grabPrimaryScreenBehind(sf::WindowHandle overlay);
+
 } // namespace platform

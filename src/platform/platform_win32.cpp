@@ -191,6 +191,41 @@ std::filesystem::path pathFromSequenceText(const std::string& text)
     return std::filesystem::path(wide);
 }
 
+ScreenPixels grabPrimaryScreenBehind(sf::WindowHandle overlay)
+{
+    // dwmapi is looked up rather than linked: it may lack the attributes
+    // (Wine answers that it does not implement them), and then the grab
+    // goes on as it is.
+    using SetWindowAttribute = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
+    using Flush = HRESULT(WINAPI*)();
+    constexpr DWORD transitionsForceDisabled = 3; // DWMWA_TRANSITIONS_FORCEDISABLED
+    constexpr DWORD cloak = 13;                   // DWMWA_CLOAK, Windows 8 and later
+    HMODULE dwm = LoadLibraryW(L"dwmapi.dll");
+    // Through void (*)(): GetProcAddress's type says nothing of the function's own.
+    const auto lookUp = [dwm](const char* name) {
+        return dwm != nullptr ? reinterpret_cast<void (*)()>(GetProcAddress(dwm, name)) : nullptr;
+    };
+    const auto setAttribute = reinterpret_cast<SetWindowAttribute>(lookUp("DwmSetWindowAttribute"));
+    const auto flush = reinterpret_cast<Flush>(lookUp("DwmFlush"));
+    const BOOL on = TRUE;
+    const BOOL off = FALSE;
+    bool cloaked = false;
+    if (setAttribute != nullptr && overlay != nullptr)
+    {
+        setAttribute(overlay, transitionsForceDisabled, &on, sizeof on);
+        cloaked = SUCCEEDED(setAttribute(overlay, cloak, &on, sizeof on));
+    }
+    // The compositor shows the cloak from its next frame on.
+    if (cloaked && flush != nullptr)
+        flush();
+    ScreenPixels pixels = grabPrimaryScreen();
+    if (cloaked)
+        setAttribute(overlay, cloak, &off, sizeof off);
+    if (dwm != nullptr)
+        FreeLibrary(dwm);
+    return pixels;
+}
+
 // The window's messages go to the thread that created it, which is the one
 // inside the long frame; the keyboard's state can be read from any thread.
 // A close request (WM_CLOSE) is a message, and is not seen here.

@@ -773,6 +773,13 @@ bool KeyWatch::waitForQuit(int timeoutMilliseconds)
     return quit;
 }
 
+ScreenPixels grabPrimaryScreenBehind(sf::WindowHandle)
+{
+    // X11 without a compositor shows the desktop through a window that has
+    // not drawn; in a Wayland session the compositor's copy is asked for.
+    return grabPrimaryScreen();
+}
+
 ScreenPixels grabPrimaryScreen()
 {
     XSession session;
