@@ -11,10 +11,16 @@
 # compiler's version: a second run reuses it and takes seconds. The
 # project's own CMake then builds quorvel.exe against it. Missing Debian
 # packages are installed first (as root, or through sudo).
+#
+# QUORVEL_WINDOWS_OUT names another output folder (default build-windows/).
+# A run holds a lock on the cache, so two runs never build into it at once;
+# the zip is replaced only once the new one is complete.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-out=$root/build-windows
+out=${QUORVEL_WINDOWS_OUT:-$root/build-windows}
 jobs=$(nproc)
+# An interrupt stops the whole script at once, not just the step it was in.
+trap 'echo "Interrupted." >&2; exit 130' INT TERM
 . "$root/scripts/packages.sh"
 
 packages_windows=(g++-mingw-w64-x86-64-posix cmake make xz-utils zip ca-certificates)
@@ -62,29 +68,41 @@ fetch_sources() {
         read -r package version suite <<<"$entry"
         [ "$suite" = bookworm ] || echo "   $package: not served for bookworm here, taking $version from $suite"
         step "fetching $package $version"
-        # Debian's own packaging files are not needed (and not always served): only the upstream tarballs.
+        # Only the upstream tarballs are needed, so only they are asked for:
+        # Debian's own packaging files are not always served.
         local files
         files=$(apt-cache "${options[@]}" showsrc "$package" | awk -v version="$version" '
+            /^Package: / { right = 0; dir = ""; n = 0 }
             /^Version: / { right = $2 == version }
-            /^Checksums-Sha256:/ { on = right; next }
+            /^Directory: / { dir = $2 }
+            /^Checksums-Sha256:/ { on = 1; next }
             /^[^ ]/ { on = 0 }
-            on && $3 ~ /orig[^.]*\.tar\.[a-z0-9]+$/ { print $1, $3 }' | sort -u)
+            on && $3 ~ /orig[^.]*\.tar\.[a-z0-9]+$/ { sums[++n] = $1; names[n] = $3 }
+            /^$/ { if (right) for (i = 1; i <= n; ++i) print sums[i], names[i], dir; right = 0; n = 0 }
+            END { if (right) for (i = 1; i <= n; ++i) print sums[i], names[i], dir }' | sort -u)
         [ -n "$files" ] || { echo "No upstream tarball of $package $version is listed." >&2; exit 1; }
-        (cd "$sources" && apt-get "${options[@]}" source --download-only "$package=$version" 2>&1 |
-            grep -v '^W:\|^E: Failed to fetch .*debian\.tar\|^E: Failed to fetch some archives' || true)
-        local sum name
-        while read -r sum name; do
+        local sum name dir
+        while read -r sum name dir; do
+            /usr/lib/apt/apt-helper "${options[@]}" download-file "$mirror/$dir/$name" "$sources/$name" \
+                "SHA256:$sum" >/dev/null ||
+                { echo "$name could not be fetched from $mirror/$dir." >&2; exit 1; }
             echo "$sum  $sources/$name" | sha256sum --quiet -c - ||
                 { echo "$name did not arrive intact." >&2; exit 1; }
         done <<<"$files"
     done
 }
 
-unpack() { # unpack TARBALL-GLOB DIR: the first tarball matching, into DIR
-    local tarball
-    tarball=$(ls $1 | grep -v -e ft2demos -e ft2docs | head -n 1)
-    mkdir -p "$2"
-    tar -xf "$tarball" -C "$2" --strip-components=1
+unpack() { # unpack SOURCES PACKAGE DIR: the package's upstream tarball (not its extras) into DIR
+    local tarball=
+    local candidate
+    for candidate in "$1/$2"_*.orig.tar.*; do
+        case $candidate in *.asc | *ft2demos* | *ft2docs*) continue ;; esac
+        tarball=$candidate
+        break
+    done
+    [ -n "$tarball" ] && [ -e "$tarball" ] || { echo "No tarball of $2 in $1." >&2; exit 1; }
+    mkdir -p "$3"
+    tar -xf "$tarball" -C "$3" --strip-components=1
 }
 
 build_libraries() {
@@ -101,34 +119,66 @@ build_libraries() {
         step "building $name"
         cmake -S "$source" -B "$work/build-$name" "${common[@]}" "$@" >"$work/$name-configure.log" 2>&1 ||
             { cat "$work/$name-configure.log" >&2; exit 1; }
-        cmake --build "$work/build-$name" -j"$jobs" -- --no-print-directory 2>&1 | grep -E '^\[ *[0-9]+%\] Built target| error:' || true
+        # The whole log is kept; a failure shows its end, and the status is the build's own.
+        if ! cmake --build "$work/build-$name" -j"$jobs" -- --no-print-directory >"$work/$name-build.log" 2>&1; then
+            tail -n 40 "$work/$name-build.log" >&2
+            echo "Building $name failed (above: the end of its log)." >&2
+            exit 1
+        fi
+        grep -E '^\[ *[0-9]+%\] Built target' "$work/$name-build.log" || true
         cmake --install "$work/build-$name" >"$work/$name-install.log" 2>&1 ||
             { cat "$work/$name-install.log" >&2; exit 1; }
     }
 
-    unpack "$sources/libogg_*.orig.tar.*" "$work/libogg"
+    unpack "$sources" libogg "$work/libogg"
     cmake_build libogg "$work/libogg" "${static[@]}" -DINSTALL_DOCS=OFF -DBUILD_TESTING=OFF
-    unpack "$sources/libvorbis_*.orig.tar.*" "$work/libvorbis"
+    unpack "$sources" libvorbis "$work/libvorbis"
     cmake_build libvorbis "$work/libvorbis" "${static[@]}"
-    unpack "$sources/flac_*.orig.tar.*" "$work/flac"
+    unpack "$sources" flac "$work/flac"
     cmake_build flac "$work/flac" "${static[@]}" -DBUILD_CXXLIBS=OFF -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF \
         -DBUILD_TESTING=OFF -DBUILD_DOCS=OFF -DINSTALL_MANPAGES=OFF -DWITH_STACK_PROTECTOR=OFF -DWITH_OGG=ON
-    unpack "$sources/freetype_*.orig.tar.*" "$work/freetype"
+    unpack "$sources" freetype "$work/freetype"
     cmake_build freetype "$work/freetype" "${static[@]}" -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON \
         -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
-    unpack "$sources/openal-soft_*.orig.tar.*" "$work/openal-soft"
+    unpack "$sources" openal-soft "$work/openal-soft"
     cmake_build openal-soft "$work/openal-soft" "${shared[@]}" -DALSOFT_UTILS=OFF -DALSOFT_EXAMPLES=OFF \
         -DALSOFT_TESTS=OFF -DALSOFT_INSTALL_CONFIG=OFF -DALSOFT_INSTALL_HRTF_DATA=OFF \
         -DALSOFT_INSTALL_AMBDEC_PRESETS=OFF -DALSOFT_UPDATE_BUILD_VERSION=OFF \
         -DALSOFT_BACKEND_WINMM=ON -DALSOFT_BACKEND_DSOUND=ON -DALSOFT_BACKEND_WASAPI=ON -DALSOFT_BACKEND_WAVE=ON \
         -DALSOFT_STATIC_LIBGCC=ON -DALSOFT_STATIC_STDCXX=ON
-    unpack "$sources/libsfml_*.orig.tar.*" "$work/sfml"
+    unpack "$sources" libsfml "$work/sfml"
     cmake_build sfml "$work/sfml" "${shared[@]}" -DSFML_USE_SYSTEM_DEPS=ON -DSFML_BUILD_EXAMPLES=OFF \
         -DSFML_BUILD_DOC=OFF -DSFML_BUILD_NETWORK=OFF -DSFML_INSTALL_PKGCONFIG_FILES=OFF
 }
 
+# What a complete cache holds; a file missing or empty means it is damaged.
+cached_files=(
+    prefix/bin/OpenAL32.dll prefix/include/AL/alc.h
+    prefix/bin/sfml-graphics-2.dll prefix/bin/sfml-window-2.dll prefix/bin/sfml-audio-2.dll prefix/bin/sfml-system-2.dll
+    prefix/lib/cmake/SFML/SFMLConfig.cmake
+)
+check_cache() {
+    local file
+    for file in "${cached_files[@]}"; do
+        if [ ! -s "$cache/$file" ]; then
+            echo "The cached Windows libraries in $cache are damaged: $file is missing or empty." >&2
+            echo "Remove that folder (rm -rf '$cache') and run this script again to rebuild them." >&2
+            exit 1
+        fi
+    done
+}
+
+# One run at a time on a cache; a second waits for the first.
+mkdir -p "$(dirname "$cache")"
+exec {lock}>"$cache.lock"
+if ! flock -n "$lock"; then
+    echo "Another build is using $cache; waiting for it to finish."
+    flock -w 3600 "$lock" || { echo "The other build did not finish within an hour." >&2; exit 1; }
+fi
+
 if [ -f "$cache/complete" ]; then
     step "libraries: cached in $cache"
+    check_cache
 else
     step "libraries: building into $cache (about 8 minutes on 2 cores)"
     rm -rf "$cache"
@@ -137,6 +187,7 @@ else
     trap 'rm -rf "$work"' EXIT
     fetch_sources "$cache/sources"
     build_libraries "$cache/sources" "$work"
+    check_cache
     touch "$cache/complete"
 fi
 
@@ -151,7 +202,7 @@ version=$(sed -n 's/^project(quorvel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLis
 name=quorvel-$version-win64
 step "packing $name.zip"
 stage=$out/$name
-rm -rf "$stage" "$out/$name.zip"
+rm -rf "$stage" "$out/$name.zip.partial"
 mkdir -p "$stage"
 cp "$out/build/quorvel.exe" "$out/build/quorvel-check.exe" "$prefix"/bin/sfml-{graphics,window,audio,system}-2.dll "$prefix/bin/OpenAL32.dll" "$stage/"
 cp /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll "$stage/"
@@ -159,5 +210,6 @@ x86_64-w64-mingw32-strip --strip-unneeded "$stage"/*.exe "$stage"/*.dll
 cp -r "$root/examples/show" "$stage/show"
 cp "$root/README.md" "$stage/README.md"
 sed 's/$/\r/' "$root/packaging/play-example.bat" >"$stage/play-example.bat"
-(cd "$out" && zip -qr "$name.zip" "$name")
+(cd "$out" && zip -qr "$name.zip.partial" "$name")
+mv "$out/$name.zip.partial" "$out/$name.zip"
 ls -l "$out/$name.zip"

@@ -3,6 +3,7 @@
 // (its compiler's messages at their source lines), the music, and when each
 // step is on screen against the music.
 
+#include "audio_device.hpp"
 #include "platform/platform.hpp"
 #include "regular_file.hpp"
 #include "sequence/shader_sequence.hpp"
@@ -11,6 +12,7 @@
 #include "show/reference_compiler.hpp"
 #include "show/timeline.hpp"
 
+#include <SFML/Audio/Music.hpp>
 #include <SFML/Graphics/Shader.hpp>
 #include <SFML/OpenGL.hpp>
 #include <SFML/System/Err.hpp>
@@ -29,6 +31,11 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace
 {
@@ -71,6 +78,7 @@ struct Options
 
 struct Report
 {
+    bool soundDevice = false; // OpenAL opens a sound device here
     std::vector<CheckedStep> steps;
     std::vector<Problem> problems;
     MusicFileInfo music;
@@ -439,6 +447,40 @@ void checkMusic(Report& report)
                                    {}, {}});
 }
 
+// Whether OpenAL opens a sound device here, as it would for the player.
+// Without one the player's music cannot play and the show holds its first
+// step. OpenAL Soft and ALSA say their failures on standard error
+// themselves, so it is closed for the probe.
+bool soundDeviceOpens()
+{
+    std::ostringstream quiet;
+    std::streambuf* const previous = sf::err().rdbuf(quiet.rdbuf());
+#ifndef _WIN32
+    std::fflush(stderr);
+    const int savedError = dup(2);
+    const int nothing = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (nothing >= 0)
+        dup2(nothing, 2);
+#endif
+    bool opens = false;
+    {
+        // SFML opens the device for its first audio object.
+        const sf::Music probe;
+        opens = audioDeviceIsOpen();
+    }
+#ifndef _WIN32
+    if (savedError >= 0)
+    {
+        dup2(savedError, 2);
+        close(savedError);
+    }
+    if (nothing >= 0)
+        close(nothing);
+#endif
+    sf::err().rdbuf(previous);
+    return opens;
+}
+
 std::string jsonString(const std::string& text)
 {
     std::string out = "\"";
@@ -523,6 +565,7 @@ void printJson(const Options& options, const Report& report, const Timeline& tim
         << ", \"driver_version\": " << (report.driver.empty() ? "null" : jsonString(report.driverVersion))
         << ", \"reference\": " << (report.reference.empty() ? "null" : jsonString(report.reference)) << "},\n";
     out << "  \"loaded_steps\": " << loaded << ",\n";
+    out << "  \"sound_device\": " << (report.soundDevice ? "true" : "false") << ",\n";
     out << "  \"loops\": " << timeline.loops << ",\n";
     out << "  \"switches_every_frame\": " << (timeline.switchesEveryFrame ? "true" : "false") << ",\n";
     out << "  \"end_step\": ";
@@ -586,6 +629,10 @@ void printText(const Options& options, const Report& report, const Timeline& tim
     std::size_t loaded = 0;
     for (const CheckedStep& step : report.steps)
         loaded += step.ok ? 1 : 0;
+    if (!report.soundDevice)
+        out << displayPath(options, musicFileName)
+            << ": note: no sound device opens here: the player would leave the music stopped and hold the first "
+               "step; with ALSOFT_DRIVERS=null it plays silently\n";
     out << sequence << ": note: " << loaded << " of " << report.steps.size() << " steps load";
     if (report.music.opens)
         out << "; " << musicFileName << " lasts " << seconds(report.music.seconds) << " s";
@@ -681,6 +728,7 @@ int main(int argc, char** argv)
     checkSequenceFile(report);
     checkShaders(report, driverAvailable);
     checkMusic(report);
+    report.soundDevice = soundDeviceOpens();
 
     const std::vector<float> durations = loadedDurations(report);
     if (durations.empty() && isRegularFile(sequenceFileName))
