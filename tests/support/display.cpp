@@ -140,6 +140,10 @@ VirtualDisplay::VirtualDisplay(int width, int height, int depth, const std::vect
         throw std::runtime_error("Xvfb did not start (is it installed?)");
     m_name = ":" + number;
     setenv("DISPLAY", m_name.c_str(), 1);
+    // A plain X11 session, whatever session the tests were started from: a
+    // Wayland terminal's variables would send the snapshot to the compositor.
+    unsetenv("WAYLAND_DISPLAY");
+    setenv("XDG_SESSION_TYPE", "x11", 1);
 }
 
 VirtualDisplay::~VirtualDisplay()

@@ -24,7 +24,8 @@ std::string describe(const Rgb& colour);
 
 // Xvfb with one screen of the given size and depth, reset-proof (-noreset).
 // Sets DISPLAY in this process, so that the library under test and every
-// child started afterwards use it.
+// child started afterwards use it, and makes the session a plain X11 one
+// (no WAYLAND_DISPLAY, XDG_SESSION_TYPE=x11).
 class VirtualDisplay
 {
 public:

@@ -166,10 +166,15 @@ TempDir::~TempDir()
 {
     std::error_code ignored;
     // Tests make some entries unreadable; give the permissions back first.
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_path, ignored))
-        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(m_path, ignored);
+    // The iterator is advanced with an error code: a range-for's ++ throws on
+    // an entry that cannot be read (a FUSE mount left by a session, say), and
+    // a destructor must not throw.
+    namespace fs = std::filesystem;
+    std::error_code walking;
+    for (fs::recursive_directory_iterator it(m_path, fs::directory_options::skip_permission_denied, walking), end;
+         !walking && it != end; it.increment(walking))
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(m_path, ignored);
 }
 
 void TempDir::write(const std::string& name, const std::string& contents) const
