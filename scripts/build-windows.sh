@@ -59,8 +59,11 @@ fetch_sources() {
     for suite in bookworm trixie; do
         echo "deb-src [signed-by=$keyring] $mirror $suite main" >>"$apt/sources.list"
     done
+    # As root, apt would hand the downloads to its sandbox user, who cannot
+    # write into these private folders, and warn about each one.
     local options=(-o "Dir::Etc::SourceList=$apt/sources.list" -o Dir::Etc::SourceParts=/dev/null
         -o "Dir::State::Lists=$apt/lists" -o Debug::NoLocking=1)
+    [ "$(id -u)" -ne 0 ] || options+=(-o APT::Sandbox::User=root)
     step "fetching the source indexes (bookworm, trixie)"
     apt-get "${options[@]}" update
     local entry package version suite
@@ -77,7 +80,7 @@ fetch_sources() {
             /^Directory: / { dir = $2 }
             /^Checksums-Sha256:/ { on = 1; next }
             /^[^ ]/ { on = 0 }
-            on && $3 ~ /orig[^.]*\.tar\.[a-z0-9]+$/ { sums[++n] = $1; names[n] = $3 }
+            on && $3 ~ /\.orig\.tar\.[a-z0-9]+$/ { sums[++n] = $1; names[n] = $3 }
             /^$/ { if (right) for (i = 1; i <= n; ++i) print sums[i], names[i], dir; right = 0; n = 0 }
             END { if (right) for (i = 1; i <= n; ++i) print sums[i], names[i], dir }' | sort -u)
         [ -n "$files" ] || { echo "No upstream tarball of $package $version is listed." >&2; exit 1; }
