@@ -20,12 +20,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-exec {fd}<> <(:)
-Xvfb -displayfd "$fd" -screen 0 320x200x24 -noreset -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-read -r -t 20 -u "$fd" number || { echo "Xvfb did not start" >&2; exit 1; }
-exec {fd}<&-
-export DISPLAY=:$number WAYLAND_DISPLAY= XDG_SESSION_TYPE=x11
+. "$root/scripts/lib.sh"
+start_xvfb 320x200
+xvfb=$XVFB_PID
+export WAYLAND_DISPLAY= XDG_SESSION_TYPE=x11
 
 convert -size 1920x1080 gradient:'#336699'-'#cc8844' "$work/desktop.png"
 echo "  ${seconds} s of the example show from 8 s on (melt, kaleidoscope, crt); one run each"

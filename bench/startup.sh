@@ -23,12 +23,9 @@ cleanup() {
 trap cleanup EXIT
 export ALSOFT_DRIVERS=null WAYLAND_DISPLAY= XDG_SESSION_TYPE=x11
 
-exec {fd}<> <(:)
-Xvfb -displayfd "$fd" -screen 0 1920x1080x24 -noreset -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-read -r -t 20 -u "$fd" number || { echo "Xvfb did not start" >&2; exit 1; }
-exec {fd}<&-
-export DISPLAY=:$number
+. "$root/scripts/lib.sh"
+start_xvfb 1920x1080
+xvfb=$XVFB_PID
 
 mkdir -p "$work/show"
 sox -q -n -r 44100 -c 2 "$work/show/music.ogg" synth 30 sine 330 vol 0.3

@@ -356,19 +356,9 @@ TEST_F(PlaybackTest, TheMusicIsReallyPlayed)
 
 // The audio library streams the music on a thread of its own, which ends
 // with the track: the one outside sign that the music has stopped.
-std::size_t threadCount(pid_t pid)
-{
-    std::error_code error;
-    std::size_t count = 0;
-    for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error);
-         !error && it != std::filesystem::directory_iterator(); it.increment(error))
-        ++count;
-    return count;
-}
-
 bool waitForTheMusicToStop(pid_t pid, std::size_t threadsWhilePlaying)
 {
-    return testsupport::eventually([&] { return threadCount(pid) < threadsWhilePlaying; }, 20s);
+    return testsupport::eventually([&] { return testsupport::threadCount(pid) < threadsWhilePlaying; }, 20s);
 }
 
 TEST_F(PlaybackTest, AfterTheTrackEndsTheActiveStepStays)
@@ -380,7 +370,7 @@ TEST_F(PlaybackTest, AfterTheTrackEndsTheActiveStepStays)
     auto player = start();
     ASSERT_TRUE(player->waitForOutput("Shader caricate: 2\n", overlayStart));
     ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 1\n", 10s));
-    const std::size_t threadsWhilePlaying = threadCount(player->pid());
+    const std::size_t threadsWhilePlaying = testsupport::threadCount(player->pid());
     ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 1\nShader cambiata -> indice 0\n", 10s));
     ASSERT_TRUE(waitForTheMusicToStop(player->pid(), threadsWhilePlaying));
 
@@ -413,7 +403,7 @@ TEST_F(PlaybackTest, AfterTheTrackEndsTheLastPictureStays)
     auto player = start();
     ASSERT_TRUE(player->waitForOutput("Shader caricate: 2\n", overlayStart));
     ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 1\n", 10s));
-    const std::size_t threadsWhilePlaying = threadCount(player->pid());
+    const std::size_t threadsWhilePlaying = testsupport::threadCount(player->pid());
     ASSERT_TRUE(waitForScreen(blue, 10s)) << "the late step's time passes 0.6 s before the end";
     ASSERT_TRUE(waitForTheMusicToStop(player->pid(), threadsWhilePlaying));
     for (int i = 0; i < 20; ++i)
@@ -426,29 +416,9 @@ TEST_F(PlaybackTest, AfterTheTrackEndsTheLastPictureStays)
     EXPECT_EQ(player->exitStatus(), 0);
 }
 
-// A shader whose one frame takes minutes. A GPU driver may loop for ever on
-// `while (x >= 0.0)`; llvmpipe stops a shader's loops after 65535 turns, so
-// each turn here is made long instead.
-std::string runawayShader()
-{
-    std::string shader = "uniform float time;\n"
-                         "void main()\n"
-                         "{\n"
-                         "    float x = time;\n"
-                         "    float y = 0.5;\n"
-                         "    while (x >= 0.0)\n"
-                         "    {\n";
-    for (int i = 0; i < 200; ++i)
-        shader += "        x = abs(sin(x + 1.0) * 0.5 + cos(y) * 0.5) + 0.001; y = fract(x * 3.1);\n";
-    shader += "    }\n"
-              "    gl_FragColor = vec4(x, y, 0.0, 1.0);\n"
-              "}\n";
-    return shader;
-}
-
 TEST_F(PlaybackTest, EscapeEndsAShowStuckInARunawayShader)
 {
-    folder.write("runaway.frag", runawayShader());
+    folder.write("runaway.frag", testsupport::runawayShader());
     folder.write("shader_sequence.txt", "runaway.frag 100\n");
     testsupport::writeTone(folder.file("music.ogg"), 20);
     auto player = start();
@@ -468,7 +438,7 @@ TEST_F(PlaybackTest, EscapeEndsAShowStuckInARunawayShader)
 TEST_F(PlaybackTest, AFrameLongerThanTenSecondsEndsTheShowWithALine)
 {
     folder.write("red.frag", testsupport::solidShader(1, 0, 0));
-    folder.write("runaway.frag", runawayShader());
+    folder.write("runaway.frag", testsupport::runawayShader());
     folder.write("shader_sequence.txt", "red.frag 0.3\nrunaway.frag 100\n");
     testsupport::writeTone(folder.file("music.ogg"), 30);
     auto player = start();

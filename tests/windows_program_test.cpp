@@ -291,16 +291,6 @@ TEST_F(WindowsProgramTest, CheckExplainsAShowWithTheDriver)
 namespace
 {
 
-std::size_t threadCount(pid_t pid)
-{
-    std::error_code error;
-    std::size_t count = 0;
-    for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error);
-         !error && it != std::filesystem::directory_iterator(); it.increment(error))
-        ++count;
-    return count;
-}
-
 // As on Linux: when the track ends, `time` stays where the music stopped. The
 // music streams on a thread of the program's own (a thread of the Wine
 // process), which ends with the track.
@@ -313,10 +303,10 @@ TEST_F(WindowsProgramTest, AfterTheTrackEndsTheLastPictureStays)
     testsupport::writeTone(folder.file("music.ogg"), 1.8);
     const auto player = start();
     ASSERT_TRUE(player->waitForOutput("Shader cambiata -> indice 1", 60s)) << player->out() << player->err();
-    const std::size_t threadsWhilePlaying = threadCount(player->pid());
+    const std::size_t threadsWhilePlaying = testsupport::threadCount(player->pid());
     ASSERT_TRUE(testsupport::eventually([] { return screenIs(blue); }, 20s))
         << "the late step's time passes 0.6 s before the end";
-    ASSERT_TRUE(testsupport::eventually([&] { return threadCount(player->pid()) < threadsWhilePlaying; }, 20s))
+    ASSERT_TRUE(testsupport::eventually([&] { return testsupport::threadCount(player->pid()) < threadsWhilePlaying; }, 20s))
         << "the music's thread did not end";
     for (int i = 0; i < 20; ++i)
     {
@@ -337,12 +327,7 @@ namespace
 // window's own thread, the one inside the frame: it is not tested here.)
 TEST_F(WindowsProgramTest, AFrameLongerThanTenSecondsEndsTheShowWithALine)
 {
-    std::string shader = "uniform float time;\r\nvoid main()\r\n{\r\n    float x = time;\r\n    float y = 0.5;\r\n"
-                         "    while (x >= 0.0)\r\n    {\r\n";
-    for (int i = 0; i < 200; ++i)
-        shader += "        x = abs(sin(x + 1.0) * 0.5 + cos(y) * 0.5) + 0.001; y = fract(x * 3.1);\r\n";
-    shader += "    }\r\n    gl_FragColor = vec4(x, y, 0.0, 1.0);\r\n}\r\n";
-    folder.write("runaway.frag", shader);
+    folder.write("runaway.frag", testsupport::runawayShader());
     folder.write("shader_sequence.txt", "runaway.frag 100\r\n");
     testsupport::writeTone(folder.file("music.ogg"), 30);
     const auto player = start();

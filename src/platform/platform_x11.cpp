@@ -586,11 +586,6 @@ private:
 
 } // namespace
 
-std::filesystem::path pathFromSequenceText(const std::string& text)
-{
-    return std::filesystem::path(text);
-}
-
 void prepareProcess()
 {
     // open() takes the lowest free descriptor, so this fills 0, 1 and 2 in turn.

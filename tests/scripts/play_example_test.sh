@@ -17,13 +17,11 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
-exec {fd}<> <(:)
-Xvfb -displayfd "$fd" -screen 0 320x200x24 -noreset -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-read -r -t 20 -u "$fd" number || fail "Xvfb did not start"
-exec {fd}<&-
+. "$root/scripts/lib.sh"
+start_xvfb 320x200
+xvfb=$XVFB_PID
 # A display, and a sound backend that does not exist: no device opens.
-export DISPLAY=:$number WAYLAND_DISPLAY= XDG_SESSION_TYPE=x11 ALSOFT_DRIVERS=no-such-backend
+export WAYLAND_DISPLAY= XDG_SESSION_TYPE=x11 ALSOFT_DRIVERS=no-such-backend
 export QUORVEL_BUILD_DIR=$build
 
 bash "$root/scripts/play-example.sh" >"$work/out.txt" 2>"$work/err.txt" &

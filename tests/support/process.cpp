@@ -185,6 +185,16 @@ void TempDir::write(const std::string& name, const std::string& contents) const
         throw std::runtime_error("cannot write " + name);
 }
 
+std::size_t threadCount(pid_t pid)
+{
+    std::error_code error;
+    std::size_t count = 0;
+    for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error))
+        ++count;
+    return count;
+}
+
 std::string readFile(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);

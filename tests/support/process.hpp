@@ -3,6 +3,7 @@
 // Runs the real binary (or any helper program) as a child process.
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -85,6 +86,9 @@ public:
 private:
     std::string m_path;
 };
+
+// How many threads the process has now (0 once it is gone).
+std::size_t threadCount(pid_t pid);
 
 std::string readFile(const std::string& path);
 std::vector<std::string> lines(const std::string& text);

@@ -19,6 +19,23 @@ std::string passThroughShader()
            "void main() { gl_FragColor = vec4(texture2D(texture, gl_TexCoord[0].xy).rgb, 1.0); }\n";
 }
 
+std::string runawayShader()
+{
+    std::string shader = "uniform float time;\n"
+                         "void main()\n"
+                         "{\n"
+                         "    float x = time;\n"
+                         "    float y = 0.5;\n"
+                         "    while (x >= 0.0)\n"
+                         "    {\n";
+    for (int i = 0; i < 200; ++i)
+        shader += "        x = abs(sin(x + 1.0) * 0.5 + cos(y) * 0.5) + 0.001; y = fract(x * 3.1);\n";
+    shader += "    }\n"
+              "    gl_FragColor = vec4(x, y, 0.0, 1.0);\n"
+              "}\n";
+    return shader;
+}
+
 void writeTone(const std::string& path, double seconds, int frequencyHz)
 {
     const std::string command = "sox -q -n -r 44100 -c 2 '" + path + "' synth " + std::to_string(seconds) +

@@ -14,6 +14,11 @@ std::string solidShader(float r, float g, float b);
 // A fragment shader that shows the snapshot texture as it is, alpha forced to 1.
 std::string passThroughShader();
 
+// A fragment shader whose one frame takes minutes. A GPU driver may loop
+// for ever on `while (x >= 0.0)`; llvmpipe stops a shader's loops after
+// 65535 turns, so each turn here is made long instead.
+std::string runawayShader();
+
 // An Ogg Vorbis sine tone made with sox.
 void writeTone(const std::string& path, double seconds, int frequencyHz = 440);
 
