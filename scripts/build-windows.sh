@@ -194,7 +194,7 @@ else
     touch "$cache/complete"
 fi
 
-step "building quorvel.exe and quorvel-check.exe"
+step "building quorvel.exe, quorvel-check.exe and quorvel-preview.exe"
 mkdir -p "$out"
 cmake -S "$root" -B "$out/build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
     -DSFML_DIR="$prefix/lib/cmake/SFML" >"$out/configure.log" 2>&1 || { cat "$out/configure.log" >&2; exit 1; }
@@ -207,7 +207,7 @@ step "packing $name.zip"
 stage=$out/$name
 rm -rf "$stage" "$out/$name.zip.partial"
 mkdir -p "$stage"
-cp "$out/build/quorvel.exe" "$out/build/quorvel-check.exe" "$prefix"/bin/sfml-{graphics,window,audio,system}-2.dll "$prefix/bin/OpenAL32.dll" "$stage/"
+cp "$out/build/quorvel.exe" "$out/build/quorvel-check.exe" "$out/build/quorvel-preview.exe" "$prefix"/bin/sfml-{graphics,window,audio,system}-2.dll "$prefix/bin/OpenAL32.dll" "$stage/"
 cp /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll "$stage/"
 x86_64-w64-mingw32-strip --strip-unneeded "$stage"/*.exe "$stage"/*.dll
 cp -r "$root/examples/show" "$stage/show"

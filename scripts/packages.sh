@@ -18,7 +18,7 @@ packages_build=(
     libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
 )
 packages_headless=(
-    xvfb x11-utils x11-xserver-utils xdotool imagemagick libgl1-mesa-dri
+    xvfb x11-utils x11-xserver-utils xdotool imagemagick libgl1-mesa-dri fonts-dejavu-core
 )
 packages_test=(
     libgtest-dev googletest

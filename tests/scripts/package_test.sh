@@ -33,12 +33,13 @@ dpkg-deb -f "$deb" Depends | grep -q 'libsfml-graphics2.5' || fail "the dependen
 installed=yes
 echo "ok: installed"
 files=$(dpkg -L quorvel | while read -r path; do [ -d "$path" ] || echo "$path"; done)
-for path in /usr/bin/quorvel /usr/bin/quorvel-check /usr/bin/quorvel-render \
+for path in /usr/bin/quorvel /usr/bin/quorvel-check /usr/bin/quorvel-render /usr/bin/quorvel-preview \
     /usr/share/quorvel/examples/show/shader_sequence.txt /usr/share/doc/quorvel/README.md \
-    /usr/share/man/man1/quorvel.1.gz /usr/share/man/man1/quorvel-check.1.gz /usr/share/man/man1/quorvel-render.1.gz; do
+    /usr/share/man/man1/quorvel.1.gz /usr/share/man/man1/quorvel-check.1.gz /usr/share/man/man1/quorvel-render.1.gz \
+    /usr/share/man/man1/quorvel-preview.1.gz; do
     [ -e "$path" ] || fail "$path is not installed"
 done
-for page in quorvel quorvel-check quorvel-render; do
+for page in quorvel quorvel-check quorvel-render quorvel-preview; do
     man -l "/usr/share/man/man1/$page.1.gz" 2>/dev/null | grep -q 'EXIT STATUS' || fail "the manual page of $page does not read"
 done
 dpkg-deb -f "$deb" Depends | grep -q 'libavcodec' || fail "quorvel-render's FFmpeg libraries are not in Depends"

@@ -73,7 +73,12 @@ std::string windowTitle(Display* display, Window window)
     return title;
 }
 
-Window findByTitle(Display* display, Window parent, const std::string& title)
+bool titleMatches(const std::string& actual, const std::string& wanted, bool prefix)
+{
+    return prefix ? actual.rfind(wanted, 0) == 0 : actual == wanted;
+}
+
+Window findByTitle(Display* display, Window parent, const std::string& title, bool prefix = false)
 {
     Window root = 0, parentOut = 0;
     Window* children = nullptr;
@@ -82,10 +87,10 @@ Window findByTitle(Display* display, Window parent, const std::string& title)
         return 0;
     Window found = 0;
     for (unsigned int i = 0; i < count && found == 0; ++i)
-        if (windowTitle(display, children[i]) == title)
+        if (titleMatches(windowTitle(display, children[i]), title, prefix))
             found = children[i];
     for (unsigned int i = 0; i < count && found == 0; ++i)
-        found = findByTitle(display, children[i], title);
+        found = findByTitle(display, children[i], title, prefix);
     if (children != nullptr)
         XFree(children);
     return found;
@@ -262,12 +267,24 @@ bool savePng(const Screenshot& shot, const std::string& path)
 
 WindowInfo findWindow(const std::string& title)
 {
+    return findWindowTitled(title, false);
+}
+
+std::string titleOf(unsigned long window)
+{
+    Connection connection;
+    XSetErrorHandler(ignoreErrors);
+    return windowTitle(connection.display, window);
+}
+
+WindowInfo findWindowTitled(const std::string& title, bool prefix)
+{
     Connection connection;
     Display* display = connection.display;
     XSetErrorHandler(ignoreErrors);
     WindowInfo info;
     const Window root = DefaultRootWindow(display);
-    const Window window = findByTitle(display, root, title);
+    const Window window = findByTitle(display, root, title, prefix);
     if (window == 0)
         return info;
     info.id = window;

@@ -73,6 +73,10 @@ struct WindowInfo
 
 // The top-level window with this title (WM_NAME or _NET_WM_NAME), if any.
 WindowInfo findWindow(const std::string& title);
+// The same, for a title that starts with `title` when `prefix` is set.
+WindowInfo findWindowTitled(const std::string& title, bool prefix);
+// The window's title now.
+std::string titleOf(unsigned long window);
 // The window's _NET_WM_STATE atoms, by name.
 std::vector<std::string> windowStates(unsigned long window);
 // Sends WM_DELETE_WINDOW, as a window manager does for a close request.
