@@ -375,3 +375,35 @@ TEST_F(WindowsProgramTest, NonAsciiShaderNamesLoadAsOnLinux)
 }
 
 } // namespace
+
+namespace
+{
+
+// quorvel-preview.exe from the zip: an ordinary window (not above others
+// under a window manager) that reloads a saved shader.
+TEST_F(WindowsProgramTest, PreviewIsAnOrdinaryWindowThatReloadsOnSave)
+{
+    display->startWindowManager();
+    folder.write("step.frag", testsupport::solidShader(1, 0, 0));
+    folder.write("shader_sequence.txt", "step.frag 100\r\n");
+    testsupport::writeTone(folder.file("music.ogg"), 30);
+    testsupport::RunningProgram preview({WINE_PROGRAM, programFolder + "/quorvel-preview.exe"}, folder.path(),
+                                        wineEnvironment());
+    const auto window = [] { return testsupport::findWindowTitled("Quorvel preview", true); };
+    const auto middleIs = [&](const Rgb& colour) {
+        const testsupport::WindowInfo info = window();
+        const testsupport::Screenshot shot = testsupport::takeScreenshot();
+        const int x = std::clamp(info.x + info.width / 2, 0, shot.width - 1);
+        const int y = std::clamp(info.y + info.height - 8, 0, shot.height - 1);
+        return info.viewable && shot.at(x, y) == colour;
+    };
+    ASSERT_TRUE(testsupport::eventually([&] { return middleIs(red); }, 60s)) << preview.err();
+    const std::vector<std::string> states = testsupport::windowStates(window().id);
+    EXPECT_EQ(std::find(states.begin(), states.end(), "_NET_WM_STATE_ABOVE"), states.end());
+
+    folder.write("step.frag", testsupport::solidShader(0, 0, 1));
+    EXPECT_TRUE(testsupport::eventually([&] { return middleIs(blue); }, 10s)) << preview.out() << preview.err();
+    display->stopWindowManager();
+}
+
+} // namespace
