@@ -183,6 +183,31 @@ TEST_F(PreviewTest, SpaceHoldsTimeUntilPressedAgain)
     EXPECT_TRUE(testsupport::eventually([&] { return titleTime() > held + 0.2; }, 5s)) << "time did not go on";
 }
 
+TEST_F(PreviewTest, LLoopsTheCurrentStep)
+{
+    show.write("first.frag", "uniform float time;\nvoid main() { gl_FragColor = vec4(time, 0.0, 0.0, 1.0); }\n");
+    show.write("second.frag", testsupport::solidShader(0, 1, 0));
+    show.write("shader_sequence.txt", "first.frag 1\nsecond.frag 10\n");
+    start();
+    ASSERT_TRUE(testsupport::eventually([] { return titleTime() >= 0.1; }, 20s));
+    pressKey("l");
+    ASSERT_TRUE(testsupport::eventually(
+        [] { return testsupport::titleOf(window().id).find(" - loop") != std::string::npos; }, 5s));
+    // Two whole turns of the one-second step: time goes back to 0 and the next step never comes.
+    double previous = titleTime();
+    int wraps = 0;
+    ASSERT_TRUE(testsupport::eventually(
+        [&] {
+            const double time = titleTime();
+            wraps += time + 0.3 < previous ? 1 : 0;
+            previous = time;
+            return wraps >= 2;
+        },
+        10s, 50ms));
+    EXPECT_NE(testsupport::titleOf(window().id).find("step 1/2 first.frag"), std::string::npos);
+    EXPECT_FALSE(centre() == green);
+}
+
 TEST_F(PreviewTest, ARemovedSequenceFileIsAnErrorNotAnEnd)
 {
     show.write("step.frag", testsupport::solidShader(1, 0, 0));
