@@ -220,7 +220,7 @@ TEST_P(HostileInputTest, EndsWithItsErrorLinesOrPlays)
     ASSERT_TRUE(player.running()) << player.out();
     ASSERT_EQ(testsupport::shell("xdotool key Escape"), 0);
     ASSERT_TRUE(player.waitForExit(10s));
-    EXPECT_EQ(player.exitStatus(), 0);
+    EXPECT_EQ(player.exitStatus(), 0) << player.out();
 }
 
 INSTANTIATE_TEST_SUITE_P(Folders, HostileInputTest, testing::ValuesIn(hostileCases),
@@ -236,11 +236,15 @@ TEST(HostileInput, UnreadableSequenceFile)
     goodShow(folder);
     chmod(folder.path().c_str(), 0755);
     chmod(folder.file("shader_sequence.txt").c_str(), 0);
-    std::vector<std::string> argv = {QUORVEL_BINARY};
+    // The program and the sanitizer build's files where nobody can read them, from any checkout.
+    TempDir reachable;
+    chmod(reachable.path().c_str(), 0755);
+    std::vector<std::string> argv = {testsupport::reachableCopy(QUORVEL_BINARY, reachable)};
+    std::vector<std::string> env = testsupport::sanitizerEnvironmentFor(reachable);
+    env.push_back("ALSOFT_DRIVERS=null");
     if (geteuid() == 0)
         argv.insert(argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-    const testsupport::RunResult result =
-        testsupport::runProgram(argv, folder.path(), std::chrono::seconds(60), {"ALSOFT_DRIVERS=null"});
+    const testsupport::RunResult result = testsupport::runProgram(argv, folder.path(), std::chrono::seconds(60), env);
     EXPECT_EQ(result.exitStatus, 255) << result.err;
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(testsupport::ourLines(result.err), noSequence);

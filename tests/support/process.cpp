@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace testsupport
@@ -183,6 +184,40 @@ void TempDir::write(const std::string& name, const std::string& contents) const
     stream << contents;
     if (!stream)
         throw std::runtime_error("cannot write " + name);
+}
+
+std::string reachableCopy(const std::string& path, const TempDir& folder)
+{
+    if (geteuid() != 0 || path.empty() || path[0] != '/' || path.rfind("/usr/", 0) == 0)
+        return path;
+    const std::string copy = folder.file("reachable-" + std::filesystem::path(path).filename().string());
+    std::error_code ignored;
+    // Once: a running program maps its copy, which must not change under it.
+    std::filesystem::copy_file(path, copy, std::filesystem::copy_options::skip_existing, ignored);
+    chmod(copy.c_str(), 0755);
+    return copy;
+}
+
+std::vector<std::string> sanitizerEnvironmentFor(const TempDir& folder)
+{
+    std::vector<std::string> env;
+    if (const char* preload = std::getenv("LD_PRELOAD"))
+        env.push_back("LD_PRELOAD=" + reachableCopy(preload, folder));
+    if (const char* leakOptions = std::getenv("LSAN_OPTIONS"))
+    {
+        std::string options = leakOptions;
+        const std::string key = "suppressions=";
+        const std::size_t at = options.find(key);
+        if (at != std::string::npos)
+        {
+            const std::size_t end = options.find(':', at);
+            const std::size_t from = at + key.size();
+            const std::string file = options.substr(from, end == std::string::npos ? std::string::npos : end - from);
+            options.replace(from, file.size(), reachableCopy(file, folder));
+        }
+        env.push_back("LSAN_OPTIONS=" + options);
+    }
+    return env;
 }
 
 std::size_t threadCount(pid_t pid)

@@ -87,6 +87,15 @@ private:
     std::string m_path;
 };
 
+// For a program run as another user while this one runs as root: a copy of
+// `path` in `folder`, made once and readable by all, when the path lies where
+// that user may not reach it (a checkout under /root); else the path itself.
+std::string reachableCopy(const std::string& path, const TempDir& folder);
+
+// The sanitizer build's LD_PRELOAD and LSAN_OPTIONS of this process, with
+// their files given as reachable copies in `folder`; nothing when unset.
+std::vector<std::string> sanitizerEnvironmentFor(const TempDir& folder);
+
 // How many threads the process has now (0 once it is gone).
 std::size_t threadCount(pid_t pid);
 

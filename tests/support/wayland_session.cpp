@@ -127,14 +127,7 @@ void WaylandSession::startPortal()
 
 std::string WaylandSession::reachable(const std::string& path) const
 {
-    if (geteuid() != 0 || path.empty() || path[0] != '/' || path.rfind("/usr/", 0) == 0)
-        return path;
-    const std::string copy = m_folder->file("reachable-" + std::filesystem::path(path).filename().string());
-    std::error_code ignored;
-    // Once: a running program maps its copy, which must not change under it.
-    std::filesystem::copy_file(path, copy, std::filesystem::copy_options::skip_existing, ignored);
-    chmod(copy.c_str(), 0755);
-    return copy;
+    return reachableCopy(path, *m_folder);
 }
 
 std::vector<std::string> WaylandSession::asUser(const std::vector<std::string>& argv) const
@@ -166,22 +159,8 @@ std::vector<std::string> WaylandSession::environment() const
                                     "XDG_SESSION_TYPE=wayland",        "SWAYSOCK=" + swaySocket,
                                     "DBUS_SESSION_BUS_ADDRESS=" + m_busAddress};
     // The sanitizer build's files, where the session's user can read them.
-    if (const char* preload = std::getenv("LD_PRELOAD"))
-        env.push_back("LD_PRELOAD=" + reachable(preload));
-    if (const char* leakOptions = std::getenv("LSAN_OPTIONS"))
-    {
-        std::string options = leakOptions;
-        const std::string key = "suppressions=";
-        const std::size_t at = options.find(key);
-        if (at != std::string::npos)
-        {
-            const std::size_t end = options.find(':', at);
-            const std::size_t from = at + key.size();
-            const std::string file = options.substr(from, end == std::string::npos ? std::string::npos : end - from);
-            options.replace(from, file.size(), reachable(file));
-        }
-        env.push_back("LSAN_OPTIONS=" + options);
-    }
+    const std::vector<std::string> sanitizer = sanitizerEnvironmentFor(*m_folder);
+    env.insert(env.end(), sanitizer.begin(), sanitizer.end());
     return env;
 }
 
