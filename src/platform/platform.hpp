@@ -39,6 +39,11 @@ struct ScreenPixels
 // the wide-character API; elsewhere the bytes are the name.
 std::filesystem::path pathFromSequenceText(const std::string& text);
 
+// When a file was last written, in nanoseconds of the system's own clock,
+// and its size; false when it does not exist. Finer than std::filesystem
+// gives on Windows, where MinGW's last_write_time counts whole seconds.
+bool fileVersion(const std::filesystem::path& path, std::int64_t& modifiedNanoseconds, std::uint64_t& size);
+
 // Call first in main, before anything opens a file: makes sure standard
 // input, output and error are open (else the display connection could land
 // on descriptor 1 and receive our console lines), and that a console reader

@@ -226,6 +226,19 @@ ScreenPixels grabPrimaryScreenBehind(sf::WindowHandle overlay)
     return pixels;
 }
 
+bool fileVersion(const std::filesystem::path& path, std::int64_t& modifiedNanoseconds, std::uint64_t& size)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return false;
+    // FILETIME counts 100 ns.
+    modifiedNanoseconds = ((static_cast<std::int64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                           data.ftLastWriteTime.dwLowDateTime) *
+                          100;
+    size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
+
 // The window's messages go to the thread that created it, which is the one
 // inside the long frame; the keyboard's state can be read from any thread.
 // A close request (WM_CLOSE) is a message, and is not seen here.

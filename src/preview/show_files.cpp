@@ -1,18 +1,13 @@
 #include "preview/show_files.hpp"
 
+#include "platform/platform.hpp"
+
 #include <system_error>
 
 FileStamp stampOf(const std::filesystem::path& path)
 {
     FileStamp stamp;
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
-    if (error || !std::filesystem::exists(status))
-        return stamp;
-    stamp.exists = true;
-    stamp.modified = std::filesystem::last_write_time(path, error);
-    if (std::filesystem::is_regular_file(status))
-        stamp.size = std::filesystem::file_size(path, error);
+    stamp.exists = platform::fileVersion(path, stamp.modified, stamp.size);
     return stamp;
 }
 

@@ -17,8 +17,8 @@
 struct FileStamp
 {
     bool exists = false;
-    std::filesystem::file_time_type modified{};
-    std::uintmax_t size = 0;
+    std::int64_t modified = 0; // nanoseconds
+    std::uint64_t size = 0;
     bool operator==(const FileStamp& other) const
     {
         return exists == other.exists && modified == other.modified && size == other.size;
