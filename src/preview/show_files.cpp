@@ -2,12 +2,38 @@
 
 #include "platform/platform.hpp"
 
+#include <fstream>
 #include <system_error>
+
+namespace
+{
+
+constexpr std::uint64_t hashedUpToBytes = 1024 * 1024;
+
+// FNV-1a over the file's bytes.
+std::uint64_t contentsHash(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::uint64_t hash = 1469598103934665603ULL;
+    char buffer[16384];
+    while (file.read(buffer, sizeof buffer) || file.gcount() > 0)
+    {
+        for (std::streamsize i = 0; i < file.gcount(); ++i)
+            hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ULL;
+        if (!file)
+            break;
+    }
+    return hash;
+}
+
+} // namespace
 
 FileStamp stampOf(const std::filesystem::path& path)
 {
     FileStamp stamp;
     stamp.exists = platform::fileVersion(path, stamp.modified, stamp.size);
+    if (stamp.exists && stamp.size <= hashedUpToBytes)
+        stamp.contents = contentsHash(path);
     return stamp;
 }
 

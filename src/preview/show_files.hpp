@@ -19,9 +19,14 @@ struct FileStamp
     bool exists = false;
     std::int64_t modified = 0; // nanoseconds
     std::uint64_t size = 0;
+    // For small files (shaders, the sequence file), a hash of the contents:
+    // some file systems (and Wine) keep write times to the second, and a
+    // save of the same size within that second would otherwise go unseen.
+    std::uint64_t contents = 0;
     bool operator==(const FileStamp& other) const
     {
-        return exists == other.exists && modified == other.modified && size == other.size;
+        return exists == other.exists && modified == other.modified && size == other.size &&
+               contents == other.contents;
     }
     bool operator!=(const FileStamp& other) const { return !(*this == other); }
 };

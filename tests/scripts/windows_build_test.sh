@@ -31,7 +31,11 @@ for out in "$work/out one" "$work/out two"; do
     zip=$(zip_of "$out")
     [ -n "$zip" ] || fail "no zip in $out"
     unzip -tq "$zip" >/dev/null || fail "$zip is damaged"
-    unzip -l "$zip" | grep -q 'quorvel-check.exe' || fail "$zip lacks quorvel-check.exe"
+    # Listed to a file: grep -q ending early would fail the pipe under pipefail.
+    unzip -l "$zip" >"$work/list.txt"
+    for program in quorvel.exe quorvel-check.exe quorvel-preview.exe; do
+        grep -q "$program" "$work/list.txt" || fail "$zip lacks $program"
+    done
 done
 echo "ok: two runs at once on one cache, from a path with a space"
 
