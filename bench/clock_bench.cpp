@@ -66,11 +66,6 @@ struct ClockFigures
     }
 };
 
-double steadySeconds()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 } // namespace
 
 int main(int argc, char** argv)

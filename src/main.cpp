@@ -15,7 +15,6 @@
 #include <SFML/Audio/Music.hpp>
 #include <SFML/Graphics.hpp>
 
-#include <chrono>
 #include <cstddef>
 #include <iostream>
 #include <optional>
@@ -92,13 +91,9 @@ int main()
 
     std::size_t currentShaderIndex = 0;
     float shaderStartTime = 0.0f;
-    float musicReading = 0.0f;
     float musicTime = 0.0f;
-    SmoothedPosition musicClock;
+    MusicPosition musicPosition;
     const double mixingPeriodSeconds = audioMixingPeriodSeconds();
-    const auto steadyNow = [] {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-    };
     const sf::Vector2f resolution(static_cast<float>(screenWidth), static_cast<float>(screenHeight));
     const auto readPosition = [&music] { return music.getPlayingOffset().asSeconds(); };
     const auto musicPlays = [&music] { return music.getStatus() == sf::Music::Playing; };
@@ -119,10 +114,7 @@ int main()
         }
 
         if (musicCanPlay)
-        {
-            musicReading = steadyPlayingPosition(readPosition, musicPlays, musicReading);
-            musicTime = smoothPlayingPosition(musicClock, musicReading, musicPlays(), steadyNow(), mixingPeriodSeconds);
-        }
+            musicTime = musicPosition.update(readPosition, musicPlays, mixingPeriodSeconds);
         const FrameStep frame = stepFrame(musicTime, shaderSequence[currentShaderIndex].durationSeconds,
                                           shaderSequence.size(), currentShaderIndex, shaderStartTime);
         if (frame.switched)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 
 // SFML 2.5.1 reads the playing position without a lock while its streaming
 // thread swaps buffers: now and then a read comes back about a second early
@@ -55,3 +56,31 @@ inline float smoothPlayingPosition(SmoothedPosition& clock, float reading, bool 
     clock.position = std::max(position, clock.position);
     return clock.position;
 }
+
+inline double steadySeconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// The music's position as a show uses it, read once a frame: the steadied
+// reading, filled in between the device's mixes.
+struct MusicPosition
+{
+    float reading = 0.0f;
+    SmoothedPosition smoothed;
+
+    template <typename ReadSeconds, typename IsPlaying>
+    float update(ReadSeconds readSeconds, IsPlaying isPlaying, double mixingPeriodSeconds)
+    {
+        reading = steadyPlayingPosition(readSeconds, isPlaying, reading);
+        return smoothPlayingPosition(smoothed, reading, isPlaying(), steadySeconds(), mixingPeriodSeconds);
+    }
+
+    // After a seek: the position stands at `seconds` until the music moves on from there.
+    void restartAt(float seconds)
+    {
+        reading = seconds;
+        smoothed = SmoothedPosition{};
+        smoothed.reading = smoothed.position = seconds;
+    }
+};

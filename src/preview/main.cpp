@@ -325,13 +325,9 @@ int main(int argc, char** argv)
 
     std::size_t currentShaderIndex = 0;
     float shaderStartTime = 0.0f;
-    float musicReading = 0.0f;
     float musicTime = 0.0f;
-    SmoothedPosition musicClock;
+    MusicPosition musicPosition;
     const double mixingPeriodSeconds = audioMixingPeriodSeconds();
-    const auto steadyNow = [] {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-    };
     const auto readPosition = [&music] { return music.getPlayingOffset().asSeconds(); };
     const auto musicPlays = [&music] { return music.getStatus() == sf::Music::Playing; };
 
@@ -341,9 +337,8 @@ int main(int argc, char** argv)
         shaderStartTime = seconds;
         if (musicOpen)
             music.setPlayingOffset(sf::seconds(seconds));
-        musicReading = musicTime = seconds;
-        musicClock = SmoothedPosition{};
-        musicClock.reading = musicClock.position = seconds;
+        musicTime = seconds;
+        musicPosition.restartAt(seconds);
     };
 
     SettledChanges changes(std::chrono::milliseconds(100));
@@ -434,9 +429,7 @@ int main(int argc, char** argv)
         {
             if (musicOpen && soundDevice)
             {
-                musicReading = steadyPlayingPosition(readPosition, musicPlays, musicReading);
-                musicTime = smoothPlayingPosition(musicClock, musicReading, musicPlays(), steadyNow(),
-                                                  mixingPeriodSeconds);
+                musicTime = musicPosition.update(readPosition, musicPlays, mixingPeriodSeconds);
             }
             const float duration = show.steps[currentShaderIndex].item.durationSeconds;
             if (looping && duration > 0 && musicTime - shaderStartTime >= duration)
